@@ -1,0 +1,53 @@
+// The compaction engine: options, progress, results, and the two entry points CompactFile and CanOpenFile.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class ByteFile;
+
+struct CompactionOptions
+{
+    bool collapseWhitespace = true;   // "Default": TAB and CR dropped, space runs collapsed
+    bool squeezeTags = false;         // "Apici": whitespace squeezed inside tags
+    bool dropTagGaps = false;         // "<>": whitespace between a '>' and the next '<' dropped
+    bool rewriteCenteredDivs = false; // "Div": centred DIV blocks rewritten as center elements
+};
+
+// What the progress gauge offers a run.
+class ProgressSink
+{
+public:
+    virtual ~ProgressSink() = default;
+    virtual void setVisible(bool visible) = 0;
+    // A whole percentage 0..100; called only when the value changes.
+    virtual void setProgress(int percent) = 0;
+};
+
+class NullProgress final : public ProgressSink
+{
+public:
+    void setVisible(bool) override { }
+    void setProgress(int) override { }
+};
+
+// Sizes are 64-bit so that sources of 2 GiB and more give their true numbers.
+struct CompactionResult
+{
+    std::int64_t sourceSize = 0; // bytes in the source
+    std::int64_t written = 0;    // characters written, the destination's size
+};
+
+// Compacts source into destination, both open; the caller closes them. Raises EInOutError.
+// blockSize is the size of each of the two file buffers; small values serve the tests.
+CompactionResult compactStream(ByteFile& source, ByteFile& destination, const CompactionOptions& options,
+                               ProgressSink& progress, std::size_t blockSize = 0);
+
+// Opens the source for reading and writing, creates (truncates) the destination and compacts.
+// Refuses, before creating anything, a destination that is the source itself under any name.
+CompactionResult CompactFile(const std::string& sourcePath, const std::string& destinationPath,
+                             const CompactionOptions& options, ProgressSink& progress);
+
+// True when the file exists and can be opened for reading and writing and closed again. Never raises.
+bool CanOpenFile(const std::string& path);

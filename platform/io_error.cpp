@@ -1,0 +1,28 @@
+// The I/O code table and EInOutError.
+#include "io_error.h"
+
+std::string ioErrorText(int code)
+{
+    switch (code) {
+    case 2: return "File not found";
+    case 3: return "Invalid filename";
+    case 4: return "Too many open files";
+    case 5: return "File access denied";
+    case 100: return "Read beyond end of file";
+    case 101: return "Disk full";
+    case 106: return "Invalid numeric input";
+    default: return "I/O error " + std::to_string(code);
+    }
+}
+
+EInOutError::EInOutError(int code)
+    : std::runtime_error(ioErrorText(code))
+    , m_code(code)
+{
+}
+
+EInOutError::EInOutError(int code, const std::string& message)
+    : std::runtime_error(message)
+    , m_code(code)
+{
+}

@@ -1,0 +1,237 @@
+// POSIX implementation of the byte files, folders and test files, with errno mapped onto I/O codes.
+#include "byte_file.h"
+#include "io_error.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Windows system error codes of the same meaning, so that no raw errno is ever shown (EIO is 5 here,
+// which must not read "File access denied").
+int systemCodeFromErrno(int error)
+{
+    switch (error) {
+    case EMFILE:
+    case ENFILE: return IoCode::TooManyOpenFiles;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS: return IoCode::AccessDenied;
+    case ENOSPC:
+    case EDQUOT: return IoCode::DiskFull;
+    case ENOTDIR: return IoCode::PathNotFound;
+    case EBADF: return 6;          // invalid handle
+    case ENOMEM: return 8;         // not enough memory
+    case EXDEV: return 17;         // not the same device
+    case ENODEV:
+    case ENXIO: return 21;         // device not ready
+    case EBUSY:
+    case ETXTBSY: return IoCode::SharingViolation;
+    case EAGAIN: return 33;        // lock violation
+    case ENOSYS:
+    case EOPNOTSUPP: return 50;    // not supported
+    case EEXIST: return IoCode::FileExists;
+    case EINVAL: return 87;        // invalid parameter
+    case ESPIPE: return 132;       // seek on a device
+    case ENOTEMPTY: return 145;    // folder not empty
+    case ENAMETOOLONG: return 206; // name too long
+    case EFBIG: return 223;        // file too large
+    case EOVERFLOW: return 534;    // arithmetic overflow
+    case EIO: return 1117;         // device I/O error
+    case ELOOP: return 1921;       // name cannot be resolved
+    default: return 31;            // device does not work
+    }
+}
+
+bool isFolder(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string parentOf(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+int openPath(const std::string& path, int flags, std::unique_ptr<PosixFile>& file)
+{
+    int fd;
+    do
+        fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return platform::ioCodeFromErrno(errno, path);
+    file = std::make_unique<PosixFile>(fd);
+    return IoCode::Ok;
+}
+
+int createAndClose(const std::string& path, int flags)
+{
+    std::unique_ptr<PosixFile> file;
+    const int code = openPath(path, flags, file);
+    return code != IoCode::Ok ? code : file->close();
+}
+
+} // namespace
+
+PosixFile::PosixFile(int fd, bool owned)
+    : m_fd(fd)
+    , m_owned(owned)
+{
+}
+
+PosixFile::~PosixFile()
+{
+    if (m_owned && m_fd >= 0)
+        ::close(m_fd);
+}
+
+int PosixFile::read(unsigned char* buffer, std::size_t n, std::size_t& got)
+{
+    got = 0;
+    ssize_t r;
+    do
+        r = ::read(m_fd, buffer, n);
+    while (r < 0 && errno == EINTR);
+    if (r < 0)
+        return platform::ioCodeFromErrno(errno, {});
+    got = static_cast<std::size_t>(r);
+    return IoCode::Ok;
+}
+
+int PosixFile::write(const unsigned char* buffer, std::size_t n, std::size_t& stored)
+{
+    stored = 0;
+    while (stored < n) {
+        const ssize_t w = ::write(m_fd, buffer + stored, n - stored);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w < 0)
+            return platform::ioCodeFromErrno(errno, {});
+        if (w == 0)
+            return IoCode::DiskFull;
+        stored += static_cast<std::size_t>(w);
+    }
+    return IoCode::Ok;
+}
+
+int PosixFile::size(std::int64_t& bytes)
+{
+    struct stat info {};
+    if (::fstat(m_fd, &info) != 0)
+        return platform::ioCodeFromErrno(errno, {});
+    if (S_ISREG(info.st_mode)) {
+        bytes = info.st_size;
+        return IoCode::Ok;
+    }
+    // Block devices report their size only through seeking; pipes cannot tell it at all.
+    const off_t here = ::lseek(m_fd, 0, SEEK_CUR);
+    const off_t end = here < 0 ? -1 : ::lseek(m_fd, 0, SEEK_END);
+    if (end < 0 || ::lseek(m_fd, here, SEEK_SET) < 0)
+        return platform::ioCodeFromErrno(errno, {});
+    bytes = end;
+    return IoCode::Ok;
+}
+
+int PosixFile::seek(std::int64_t offset)
+{
+    if (::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0)
+        return platform::ioCodeFromErrno(errno, {});
+    return IoCode::Ok;
+}
+
+int PosixFile::close()
+{
+    const int fd = m_fd;
+    m_fd = -1;
+    if (!m_owned || fd < 0)
+        return IoCode::Ok;
+    // A failed close is reported as code 1 whatever the reason; the descriptor is gone either way.
+    return ::close(fd) == 0 || errno == EINTR ? IoCode::Ok : IoCode::CloseFailed;
+}
+
+namespace platform {
+
+int ioCodeFromErrno(int error, const std::string& path)
+{
+    if (error == ENOENT)
+        return !path.empty() && !isFolder(parentOf(path)) ? IoCode::PathNotFound : IoCode::FileNotFound;
+    return systemCodeFromErrno(error);
+}
+
+int openExisting(const std::string& path, FileAccess access, std::unique_ptr<PosixFile>& file)
+{
+    const int code = openPath(path, access == FileAccess::ReadWrite ? O_RDWR : O_RDONLY, file);
+    if (code != IoCode::Ok)
+        return code;
+    struct stat info {};
+    // A folder opens for reading here, but it is no file: refuse it as the system would on a write open.
+    if (::fstat(file->descriptor(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        file.reset();
+        return IoCode::AccessDenied;
+    }
+    return IoCode::Ok;
+}
+
+int createAlways(const std::string& path, std::unique_ptr<PosixFile>& file)
+{
+    return openPath(path, O_RDWR | O_CREAT | O_TRUNC, file);
+}
+
+int createNew(const std::string& path, std::unique_ptr<PosixFile>& file)
+{
+    return openPath(path, O_RDWR | O_CREAT | O_EXCL, file);
+}
+
+int createTestFile(const std::string& path)
+{
+    return createAndClose(path, O_RDWR | O_CREAT | O_TRUNC);
+}
+
+int createNewTestFile(const std::string& path)
+{
+    return createAndClose(path, O_RDWR | O_CREAT | O_EXCL);
+}
+
+int deleteFile(const std::string& path)
+{
+    return ::unlink(path.c_str()) == 0 ? IoCode::Ok : ioCodeFromErrno(errno, path);
+}
+
+int createDirectory(const std::string& path)
+{
+    return ::mkdir(path.c_str(), 0777) == 0 ? IoCode::Ok : ioCodeFromErrno(errno, path);
+}
+
+int identityOf(const std::string& path, FileIdentity& identity)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return ioCodeFromErrno(errno, path);
+    identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    return IoCode::Ok;
+}
+
+int identityOf(const PosixFile& file, FileIdentity& identity)
+{
+    struct stat info {};
+    if (::fstat(file.descriptor(), &info) != 0)
+        return ioCodeFromErrno(errno, {});
+    identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    return IoCode::Ok;
+}
+
+bool isRegularFile(const PosixFile& file)
+{
+    struct stat info {};
+    return ::fstat(file.descriptor(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+} // namespace platform

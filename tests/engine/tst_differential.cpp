@@ -1,0 +1,96 @@
+// The engine against the naive byte-at-a-time reference on many seeded random inputs, all option sets,
+// and buffer sizes small enough to put every look-ahead across block boundaries.
+#include "memory_file.h"
+#include "naive_compactor.h"
+#include "progress_recorder.h"
+
+#include <compaction.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+
+namespace {
+
+const char* const Fragments[] = {
+    "<", ">", " ", "  ", "\t", "\r", "\n", "\r\n", ";", "\"", "a", "b", "x", "=", "<p>", "</p>", "< ", " >",
+    "<div align=\"center\">", "<DIV ALIGN=\"CENTER\">", "<Div Align=\"Center\">", "</div>", "</DIV>", "</div >",
+    "<div align=\"cent", "<div", "</di", "div", "<a href=\"x\">", "; ", "\" ", "\"\t\r\n", ">  \r\n  <", "> x <",
+    "if (a > b) x = c >> 1;", "<<", ">>", "      ",
+};
+
+std::string randomInput(std::mt19937& rng)
+{
+    std::uniform_int_distribution<int> pieces(0, 24);
+    std::uniform_int_distribution<std::size_t> pick(0, std::size(Fragments) - 1);
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::uniform_int_distribution<int> coin(0, 19);
+    std::string input;
+    for (int n = pieces(rng); n > 0; --n) {
+        if (coin(rng) == 0)
+            input.push_back(static_cast<char>(byte(rng))); // now and then any byte at all
+        else
+            input += Fragments[pick(rng)];
+    }
+    return input;
+}
+
+CompactionOptions optionsFromBits(unsigned bits)
+{
+    return {(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0};
+}
+
+std::string printable(const std::string& s)
+{
+    std::string out;
+    for (unsigned char c : s) {
+        if (c == '\t')
+            out += "\\t";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c < 32 || c > 126)
+            out += "\\x" + std::to_string(c);
+        else
+            out.push_back(static_cast<char>(c));
+    }
+    return out;
+}
+
+TEST(Differential, EngineMatchesNaiveReference)
+{
+    const char* seedText = std::getenv("SNELLITORE_SEED");
+    const unsigned seed = seedText ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10)) : 20261208u;
+    const char* casesText = std::getenv("SNELLITORE_CASES");
+    const long cases = casesText ? std::strtol(casesText, nullptr, 10) : 120000;
+    const std::size_t blockSizes[] = {1, 2, 3, 5, 8, 19, 64, 0};
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<std::size_t> pickBlock(0, std::size(blockSizes) - 1);
+
+    for (long i = 0; i < cases; ++i) {
+        const std::string input = randomInput(rng);
+        const CompactionOptions options = optionsFromBits(static_cast<unsigned>(i % 16));
+        const std::size_t block = blockSizes[pickBlock(rng)];
+        const NaiveResult expected = naiveCompact(input, options);
+
+        MemoryFile source(input), destination;
+        ProgressRecorder progress;
+        const CompactionResult got = compactStream(source, destination, options, progress, block);
+        ASSERT_FALSE(progress.values.empty());
+        progress.values.pop_back(); // the reset to 0 once the run is over
+
+        const auto where = [&] {
+            return "seed " + std::to_string(seed) + " case " + std::to_string(i) + " options " + std::to_string(i % 16)
+                + " block " + std::to_string(block) + " input \"" + printable(input) + "\"";
+        };
+        ASSERT_EQ(printable(destination.data), printable(expected.output)) << where();
+        ASSERT_EQ(got.written, expected.written) << where();
+        ASSERT_EQ(got.sourceSize, expected.sourceSize) << where();
+        ASSERT_EQ(progress.values, expected.progress) << where();
+        ASSERT_FALSE(progress.visible) << where();
+    }
+}
+
+} // namespace
