@@ -2,6 +2,7 @@
 #include "compaction.h"
 #include "compaction_run.h"
 #include "io_error.h"
+#include "scan.h"
 
 #include <platform/byte_file.h>
 
@@ -20,7 +21,9 @@ void check(int code)
         throw EInOutError(code);
 }
 
-// The characters some dispatch row other than the last takes under the run's options.
+// The characters some dispatch row other than the last takes under the run's options. A space counts
+// only when another space follows it: a lone space is written as it is, which spares the rule a call per
+// word and gives the same output.
 class SpecialBytes
 {
 public:
@@ -30,51 +33,136 @@ public:
         m_special[Tab] = m_special[Cr] = m_special[Space] = options.collapseWhitespace;
         m_special[Less] = options.squeezeTags || options.rewriteCenteredDivs;
         m_special[Greater] = options.dropTagGaps;
+        m_spaces = options.collapseWhitespace;
+        std::size_t n = 0;
+        for (unsigned char c : {Tab, Cr, Less, Greater})
+            if (m_special[c])
+                m_stops[n++] = c;
+        // Spaces collapse only together with TAB and CR, so either nothing is special or m_stops[0] is set.
+        m_none = n == 0;
+        for (std::size_t i = n; i < m_stops.size() && n > 0; ++i)
+            m_stops[i] = m_stops[0]; // padding repeats a real stop
+#ifdef SNELLITORE_SSE2
+        for (std::size_t i = 0; i < m_stops.size(); ++i)
+            m_vectors[i] = _mm_set1_epi8(static_cast<char>(m_stops[i]));
+        m_vectors[4] = _mm_set1_epi8(static_cast<char>(Space));
+#endif
     }
-    bool operator[](unsigned char c) const { return m_special[c]; }
+
+    bool stopsAt(const unsigned char* p, const unsigned char* end) const
+    {
+        return p != end && m_special[*p] && (*p != Space || p + 1 == end || p[1] == Space);
+    }
+
+    // Copies from p while nothing special occurs, up to stop; end is where the buffered text ends, so a
+    // space at the last buffered place counts as special (what follows it is not known yet).
+    const unsigned char* copy(const unsigned char* p, const unsigned char* stop, const unsigned char* end,
+                              unsigned char*& out) const
+    {
+        if (m_none) {
+            std::memcpy(out, p, static_cast<std::size_t>(stop - p));
+            out += stop - p;
+            return stop;
+        }
+#ifdef SNELLITORE_SSE2
+        p = copyBlocks(p, stop, end, out);
+#endif
+        while (p != stop && !stopsAt(p, end))
+            *out++ = *p++;
+        return p;
+    }
 
 private:
+#ifdef SNELLITORE_SSE2
+    const unsigned char* copyBlocks(const unsigned char* p, const unsigned char* stop, const unsigned char* end,
+                                    unsigned char*& out) const
+    {
+        const __m128i s0 = m_vectors[0], s1 = m_vectors[1], s2 = m_vectors[2], s3 = m_vectors[3];
+        const __m128i space = m_vectors[4];
+        // One byte past the block is read to see whether a space is followed by another.
+        while (stop - p >= 16 && end - p >= 17) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
+            __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, s0), _mm_cmpeq_epi8(v, s1)),
+                                       _mm_or_si128(_mm_cmpeq_epi8(v, s2), _mm_cmpeq_epi8(v, s3)));
+            if (m_spaces) {
+                const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+                hit = _mm_or_si128(hit, _mm_and_si128(_mm_cmpeq_epi8(v, space), _mm_cmpeq_epi8(after, space)));
+            }
+            const int mask = _mm_movemask_epi8(hit);
+            if (mask != 0) {
+                const int first = firstSetBit(mask);
+                out += first;
+                return p + first;
+            }
+            p += 16;
+            out += 16;
+        }
+        return p;
+    }
+#endif
+
     std::array<bool, 256> m_special;
+    std::array<unsigned char, 4> m_stops {};
+#ifdef SNELLITORE_SSE2
+    __m128i m_vectors[5]; // the four stops and the space, spread over sixteen lanes
+#endif
+    bool m_spaces = false;
+    bool m_none = false;
 };
 
+// The dispatch rows, tried in order; each row takes other characters, so a switch on the character
+// keeps their order.
 void dispatch(CompactionRun& run)
 {
     const CompactionOptions& on = run.options;
-    const unsigned char c = run.current;
-    if (on.collapseWhitespace && (c == Tab || c == Cr)) // 1: dropped
-        return;
-    if (on.collapseWhitespace && c == Space) { // 2
-        CollapseSpaceRun(run);
-        return;
-    }
-    if (on.rewriteCenteredDivs && on.squeezeTags && c == Less) { // 3
-        if (!RewriteCenteredDiv(run)) {
-            run.current = Less;
+    switch (run.current) {
+    case Tab:
+    case Cr:
+        if (on.collapseWhitespace) // 1: dropped
+            return;
+        break;
+    case Space:
+        if (on.collapseWhitespace) { // 2
+            CollapseSpaceRun(run);
+            return;
+        }
+        break;
+    case Less:
+        if (on.rewriteCenteredDivs && on.squeezeTags) { // 3
+            if (!RewriteCenteredDiv(run)) {
+                run.current = Less;
+                SqueezeTag(run);
+            }
+            return;
+        }
+        if (on.rewriteCenteredDivs) { // 4
+            if (!RewriteCenteredDiv(run)) {
+                run.current = Less;
+                run.write(Less);
+            }
+            return;
+        }
+        if (on.squeezeTags) { // 5
             SqueezeTag(run);
+            return;
         }
-        return;
-    }
-    if (on.rewriteCenteredDivs && c == Less) { // 4
-        if (!RewriteCenteredDiv(run)) {
-            run.current = Less;
-            run.write(Less);
+        break;
+    case Greater:
+        if (on.dropTagGaps) { // 6
+            DropGapAfterTag(run);
+            return;
         }
-        return;
+        break;
+    default:
+        break;
     }
-    if (on.squeezeTags && c == Less) { // 5
-        SqueezeTag(run);
-        return;
-    }
-    if (on.dropTagGaps && c == Greater) { // 6
-        DropGapAfterTag(run);
-        return;
-    }
-    run.write(c); // 7: written as it is
+    run.write(run.current); // 7: written as it is
 }
 
-// Copies in bulk the characters that the last dispatch row would write one by one, up to the next
-// character another row takes or the end of the source. Every character copied here counts as read by
-// the main loop, so the progress value is brought up to date at each step it passes.
+// Copies the characters that the last dispatch row would write one by one, up to the next character
+// another row takes or the end of the source. Every character copied here counts as read by the main
+// loop, so the progress value is brought up to date at each step it passes.
 void copyPlainText(CompactionRun& run, const SpecialBytes& special)
 {
     SourceReader& source = run.sourceFile;
@@ -88,29 +176,29 @@ void copyPlainText(CompactionRun& run, const SpecialBytes& special)
         if (destination.room() == 0)
             destination.flush();
         const std::int64_t untilChange = std::max<std::int64_t>(1, run.progress.nextChange() - run.position());
-        const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(
-            std::min<std::size_t>(source.end() - source.next(), destination.room()), untilChange));
-        const unsigned char* const from = source.next();
-        const unsigned char* const stop = from + n;
-        const unsigned char* p = from;
-        while (p != stop && !special[*p])
-            ++p;
-        if (p == from)
-            return; // the next character belongs to a rule
-        std::memcpy(destination.next(), from, static_cast<std::size_t>(p - from));
-        destination.advance(static_cast<std::size_t>(p - from));
+        const auto buffered = static_cast<std::size_t>(source.end() - source.next());
+        const auto n = static_cast<std::size_t>(
+            std::min<std::int64_t>(std::min(buffered, destination.room()), untilChange));
+        const unsigned char* const stop = source.next() + n;
+        unsigned char* out = destination.next();
+        const unsigned char* const p = special.copy(source.next(), stop, source.end(), out);
+        const bool copied = p != source.next();
+        destination.advance(static_cast<std::size_t>(out - destination.next()));
         source.skipTo(p);
-        run.progress.reached(run.position());
-        if (p != stop)
-            return;
+        if (copied)
+            run.progress.reached(run.position());
+        if (p != stop || !copied)
+            return; // the next character belongs to a rule
     }
 }
 
 void runMainLoop(CompactionRun& run)
 {
     const SpecialBytes special(run.options);
+    SourceReader& source = run.sourceFile;
     for (;;) {
-        copyPlainText(run, special);
+        if (!special.stopsAt(source.next(), source.end())) // rules often hand back right before another rule's character
+            copyPlainText(run, special);
         if (run.sourceFile.atEnd())
             return;
         run.read();

@@ -38,7 +38,30 @@ public:
         return *m_next++;
     }
     void stepBack() { rewindTo(position() - 1); }
-    void rewindTo(std::int64_t position);
+    void rewindTo(std::int64_t target)
+    {
+        if (target >= m_base && target <= m_base + (m_end - m_buffer.data()))
+            m_next = m_buffer.data() + (target - m_base);
+        else
+            forget(target);
+    }
+    // Skips characters while keep(c) holds. True when it stopped before a character that fails the test
+    // (still unread, at next()), false when the source ended.
+    template <class Keep>
+    bool skipWhile(Keep keep)
+    {
+        for (;;) {
+            const unsigned char* p = m_next;
+            while (p != m_end && keep(*p))
+                ++p;
+            m_next = p;
+            if (p != m_end)
+                return true;
+            if (atEnd())
+                return false;
+            refill();
+        }
+    }
 
     // Direct access for bulk scanning: the buffered characters not read yet.
     const unsigned char* next() const { return m_next; }
@@ -48,6 +71,8 @@ public:
     void refill();
 
 private:
+    void forget(std::int64_t target);
+
     ByteFile& m_file;
     std::int64_t m_size;
     std::size_t m_blockSize;

@@ -1,43 +1,61 @@
 // The four tag and whitespace rules. Each reads on from the source as far as it needs and hands back
-// to the main loop in one of three ways: step back one, rewind to where it began, or consume.
+// to the main loop in one of three ways: step back one, rewind to where it began, or consume. Where a
+// rule would read a character only to step back onto it, it looks at the buffered character instead.
 #include "compaction_run.h"
+#include "scan.h"
+
+#include <algorithm>
 
 namespace {
+
+bool isSpace(unsigned char c)
+{
+    return c == Space;
+}
 
 bool isGapWhitespace(unsigned char c)
 {
     return c == Space || c == Tab || c == Cr || c == Lf;
 }
 
-// Reads on while the characters are whitespace; false when the source ended first (consume).
-bool skipSqueezeWhitespace(CompactionRun& run)
+unsigned char capital(unsigned char c)
 {
-    do {
-        if (run.sourceFile.atEnd())
-            return false;
-        run.read();
-    } while (isGapWhitespace(run.current));
-    return true;
+    return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+}
+
+// Copies the characters that SqueezeTag writes unchanged, up to the next ';', '"' or '>' (left unread).
+// False when the source ended first.
+bool copyTagText(CompactionRun& run)
+{
+    SourceReader& source = run.sourceFile;
+    DestinationWriter& destination = run.destinationFile;
+    for (;;) {
+        if (destination.room() == 0)
+            destination.flush();
+        const auto buffered = static_cast<std::size_t>(source.end() - source.next());
+        const unsigned char* const stop = source.next() + std::min(buffered, destination.room());
+        unsigned char* out = destination.next();
+        const unsigned char* const p = copyUntilAny(source.next(), stop, out, Semicolon, Quote, Greater);
+        destination.advance(static_cast<std::size_t>(out - destination.next()));
+        source.skipTo(p);
+        if (p != stop)
+            return true;
+        if (p == source.end()) {
+            if (source.atEnd())
+                return false;
+            source.refill();
+        }
+    }
 }
 
 } // namespace
 
-// Pattern: a space and the spaces after it. Writes one space; steps back onto the first non-space,
-// or consumes the run when it reaches the end of the source.
+// Pattern: a space and the spaces after it. Writes one space and consumes the run; the first non-space
+// is left for the main loop (step back one), or the run is consumed to the end of the source.
 void CollapseSpaceRun(CompactionRun& run)
 {
     run.write(Space);
-    SourceReader& source = run.sourceFile;
-    for (;;) {
-        const unsigned char* p = source.next();
-        const unsigned char* const end = source.end();
-        while (p != end && *p == Space)
-            ++p;
-        source.skipTo(p);
-        if (p != end || source.atEnd())
-            return; // p is the first non-space, still unread: the main loop reads it next
-        source.refill();
-    }
+    run.sourceFile.skipWhile(isSpace);
 }
 
 // Pattern: '>' then a gap of space, TAB, CR and LF. Writes the '>'. A gap that ends at a '<' or at the
@@ -49,20 +67,33 @@ void DropGapAfterTag(CompactionRun& run)
     run.write(Greater);
     SourceReader& source = run.sourceFile;
     const std::int64_t mark = source.position();
-    for (;;) {
-        if (source.atEnd())
-            return; // whitespace up to the end of the file is dropped
-        run.read();
-        if (run.current == Less) {
-            source.stepBack(); // the gap is gone; the main loop reads the '<'
-            return;
-        }
-        if (!isGapWhitespace(run.current)) {
-            source.rewindTo(mark);
-            return;
-        }
-    }
+    if (!source.skipWhile(isGapWhitespace))
+        return; // whitespace up to the end of the file is dropped
+    if (*source.next() != Less)
+        source.rewindTo(mark);
 }
+
+namespace {
+
+// The full comparison, read character by character; apart from the rare '<' that starts like a DIV
+// tag, RewriteCenteredDiv settles without it.
+bool matchCenteredDiv(CompactionRun& run, std::string_view pattern)
+{
+    SourceReader& source = run.sourceFile;
+    const std::int64_t mark = source.position();
+    std::size_t place = 0;
+    bool matching = true;
+    while (!source.atEnd() && run.current != Greater && matching) {
+        matching = capital(run.read()) == static_cast<unsigned char>(pattern[place]);
+        ++place;
+    }
+    if (matching && place == pattern.size())
+        return true;
+    source.rewindTo(mark);
+    return false;
+}
+
+} // namespace
 
 // Pattern: '<' then OpenDivPattern (CloseDivPattern while a rewritten DIV is open), letters in either case.
 // On a match writes OpenCenterText or CloseCenterText, consumes up to the '>' and answers true. Otherwise
@@ -70,56 +101,33 @@ void DropGapAfterTag(CompactionRun& run)
 bool RewriteCenteredDiv(CompactionRun& run)
 {
     SourceReader& source = run.sourceFile;
-    const std::int64_t mark = source.position();
     const std::string_view pattern = run.insideCenteredDiv ? CloseDivPattern : OpenDivPattern;
-    std::size_t place = 0;
-    bool matching = true;
-    while (!source.atEnd() && run.current != Greater && matching) {
-        unsigned char c = run.read();
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<unsigned char>(c - 'a' + 'A');
-        matching = c == static_cast<unsigned char>(pattern[place]);
-        ++place;
-    }
-    if (matching && place == pattern.size()) {
-        run.destinationFile.write(run.insideCenteredDiv ? CloseCenterText : OpenCenterText);
-        run.insideCenteredDiv = !run.insideCenteredDiv;
-        return true;
-    }
-    source.rewindTo(mark);
-    return false;
+    // Nearly every '<' differs at its first character: answer without reading.
+    if (source.next() != source.end() && capital(*source.next()) != static_cast<unsigned char>(pattern[0]))
+        return false;
+    if (!matchCenteredDiv(run, pattern))
+        return false;
+    run.destinationFile.write(run.insideCenteredDiv ? CloseCenterText : OpenCenterText);
+    run.insideCenteredDiv = !run.insideCenteredDiv;
+    return true;
 }
 
 // Pattern: '<' up to the next '>'. Writes the '<', drops the spaces right after it, and drops space, CR,
-// TAB and LF after each ';' and '"' inside; everything else is copied. Steps back onto the '>' so the
-// main loop handles it, or consumes to the end of a source that has no further '>'.
+// TAB and LF after each ';' and '"' inside; everything else is copied. Leaves the '>' for the main loop
+// (step back one), or consumes to the end of a source that has no further '>'.
 void SqueezeTag(CompactionRun& run)
 {
     run.write(Less);
     SourceReader& source = run.sourceFile;
-    do {
-        if (source.atEnd())
-            return;
-        run.read();
-    } while (run.current == Space);
-    if (run.current == Greater) {
-        source.stepBack();
+    if (!source.skipWhile(isSpace) || *source.next() == Greater)
         return;
-    }
-    run.write(run.current);
+    run.write(run.read()); // the first character is taken as it is, even a ';' or '"'
     for (;;) {
-        if (source.atEnd())
+        if (!copyTagText(run) || *source.next() == Greater)
             return;
-        run.read();
-        if (run.current == Semicolon || run.current == Quote) {
-            run.write(run.current);
-            if (!skipSqueezeWhitespace(run))
-                return;
-        }
-        if (run.current == Greater) {
-            source.stepBack();
+        run.write(run.read()); // a ';' or '"'
+        if (!source.skipWhile(isGapWhitespace) || *source.next() == Greater)
             return;
-        }
-        run.write(run.current);
+        run.write(run.read()); // the character after the skip is not looked at as a ';' or '"'
     }
 }

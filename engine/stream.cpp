@@ -34,14 +34,9 @@ SourceReader::SourceReader(ByteFile& file, std::int64_t size, std::size_t blockS
 {
 }
 
-void SourceReader::rewindTo(std::int64_t target)
+// Too far back for the buffer: forget it; the next read repositions the file.
+void SourceReader::forget(std::int64_t target)
 {
-    const std::int64_t buffered = m_end - m_buffer.data();
-    if (target >= m_base && target <= m_base + buffered) {
-        m_next = m_buffer.data() + (target - m_base);
-        return;
-    }
-    // Too far back: forget the buffer; the next read repositions the file.
     m_base = target;
     m_next = m_end = m_buffer.data();
 }
