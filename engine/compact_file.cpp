@@ -54,22 +54,49 @@ public:
         return p != end && m_special[*p] && (*p != Space || p + 1 == end || p[1] == Space);
     }
 
-    // Copies from p while nothing special occurs, up to stop; end is where the buffered text ends, so a
-    // space at the last buffered place counts as special (what follows it is not known yet).
+    // Copies from p up to stop what the main loop would copy, drop or collapse by itself, and stops before
+    // the first character a rule must see. end is where the buffered text ends: a space run must end
+    // before stop to be collapsed here (what follows the buffer is not known yet). lastRead is set just
+    // past the last character the main loop itself would have read; spaces after the first of a run are
+    // read by the rule, which moves no gauge.
     const unsigned char* copy(const unsigned char* p, const unsigned char* stop, const unsigned char* end,
-                              unsigned char*& out) const
+                              unsigned char*& out, const unsigned char*& lastRead) const
     {
         if (m_none) {
             std::memcpy(out, p, static_cast<std::size_t>(stop - p));
             out += stop - p;
-            return stop;
+            return lastRead = stop;
         }
+        for (;;) {
 #ifdef SNELLITORE_SSE2
-        p = copyBlocks(p, stop, end, out);
+            p = copyBlocks(p, stop, end, out);
+            lastRead = p;
 #endif
-        while (p != stop && !stopsAt(p, end))
-            *out++ = *p++;
-        return p;
+            // Character by character past whatever stopped the blocks, then blocks again.
+            const unsigned char* const pause = stop - p > 16 ? p + 16 : stop;
+            while (p < pause) {
+                const unsigned char c = *p;
+                if (m_spaces && (c == Tab || c == Cr)) { // row 1: dropped
+                    lastRead = ++p;
+                } else if (m_spaces && c == Space) { // row 2: one space for the run
+                    const unsigned char* q = p + 1;
+                    while (q != end && *q == Space)
+                        ++q;
+                    if (q >= stop)
+                        return p; // the run may go on past what is known: the rule takes it
+                    *out++ = Space;
+                    lastRead = p + 1;
+                    p = q;
+                } else if (m_special[c]) {
+                    return p;
+                } else {
+                    *out++ = c;
+                    lastRead = ++p;
+                }
+            }
+            if (p == stop)
+                return p;
+        }
     }
 
 private:
@@ -179,14 +206,17 @@ void copyPlainText(CompactionRun& run, const SpecialBytes& special)
         const auto buffered = static_cast<std::size_t>(source.end() - source.next());
         const auto n = static_cast<std::size_t>(
             std::min<std::int64_t>(std::min(buffered, destination.room()), untilChange));
-        const unsigned char* const stop = source.next() + n;
+        const unsigned char* const start = source.next();
+        const unsigned char* const stop = start + n;
         unsigned char* out = destination.next();
-        const unsigned char* const p = special.copy(source.next(), stop, source.end(), out);
-        const bool copied = p != source.next();
+        const unsigned char* lastRead = start;
+        const unsigned char* const p = special.copy(start, stop, source.end(), out, lastRead);
+        const bool copied = p != start;
+        const std::int64_t readPosition = run.position() + (lastRead - start);
         destination.advance(static_cast<std::size_t>(out - destination.next()));
         source.skipTo(p);
-        if (copied)
-            run.progress.reached(run.position());
+        if (lastRead != start)
+            run.progress.reached(readPosition);
         if (p != stop || !copied)
             return; // the next character belongs to a rule
     }
