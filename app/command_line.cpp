@@ -1,0 +1,100 @@
+// Command-line splitting, argument counting, ".big" naming and the replaceable process exit.
+#include "command_line.h"
+
+#include <cstdlib>
+
+namespace {
+
+bool isBlank(char c)
+{
+    const auto code = static_cast<unsigned char>(c);
+    return code >= 1 && code <= 32;
+}
+
+// Reads one item starting at pos; returns the position after it.
+std::size_t nextItem(std::string_view line, std::size_t pos, std::string& item)
+{
+    item.clear();
+    for (;;) {
+        while (pos < line.size() && isBlank(line[pos]))
+            ++pos;
+        if (pos + 1 < line.size() && line[pos] == '"' && line[pos + 1] == '"')
+            pos += 2;
+        else
+            break;
+    }
+    while (pos < line.size() && line[pos] != '\0' && !isBlank(line[pos])) {
+        if (line[pos] == '"') {
+            ++pos;
+            while (pos < line.size() && line[pos] != '"')
+                item.push_back(line[pos++]);
+            if (pos < line.size())
+                ++pos;
+        } else {
+            item.push_back(line[pos++]);
+        }
+    }
+    return pos;
+}
+
+void defaultExit(int code)
+{
+    std::exit(code);
+}
+
+ExitFunction exitFunction = defaultExit;
+std::vector<std::string> arguments;
+
+} // namespace
+
+std::vector<std::string> splitCommandLine(std::string_view commandLine)
+{
+    std::vector<std::string> items;
+    std::string item;
+    std::size_t pos = nextItem(commandLine, 0, item);
+    items.push_back(item); // the program name, even when empty
+    for (;;) {
+        pos = nextItem(commandLine, pos, item);
+        if (item.empty())
+            return items;
+        items.push_back(item);
+    }
+}
+
+std::vector<std::string> countedArguments(const std::vector<std::string>& argumentsAfterProgram)
+{
+    std::vector<std::string> counted;
+    for (const std::string& argument : argumentsAfterProgram) {
+        if (argument.empty())
+            break;
+        counted.push_back(argument);
+    }
+    return counted;
+}
+
+std::string bigDestinationPath(const std::string& sourcePath)
+{
+    return sourcePath.substr(0, sourcePath.find('.')) + ".big";
+}
+
+void setProgramArguments(std::vector<std::string> newArguments)
+{
+    arguments = std::move(newArguments);
+}
+
+const std::vector<std::string>& programArguments()
+{
+    return arguments;
+}
+
+void endProcess(int code)
+{
+    exitFunction(code);
+}
+
+ExitFunction setExitFunction(ExitFunction function)
+{
+    const ExitFunction previous = exitFunction;
+    exitFunction = function ? function : defaultExit;
+    return previous;
+}

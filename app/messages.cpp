@@ -1,0 +1,124 @@
+// Message boxes and error display; the real boxes are built here and nowhere else.
+#include "messages.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <cstdio>
+
+namespace {
+
+class BoxDisplay final : public MessageDisplay
+{
+public:
+    void showMessage(const QString& text, MessageKind kind) override
+    {
+        show(messageCaption(kind), text, iconFor(kind));
+    }
+    void showError(const QString& caption, const QString& text) override
+    {
+        show(caption, text, QMessageBox::Critical);
+    }
+
+private:
+    static QMessageBox::Icon iconFor(MessageKind kind)
+    {
+        switch (kind) {
+        case MessageKind::Warning: return QMessageBox::Warning;
+        case MessageKind::Error: return QMessageBox::Critical;
+        case MessageKind::Information: return QMessageBox::Information;
+        }
+        return QMessageBox::NoIcon;
+    }
+
+    static void show(const QString& caption, const QString& text, QMessageBox::Icon icon)
+    {
+        QMessageBox box(icon, caption, text, QMessageBox::NoButton, QApplication::activeWindow());
+        // File names such as "<b>%1.htm" must appear exactly as they are.
+        box.setTextFormat(Qt::PlainText);
+        QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+        box.setDefaultButton(ok);
+        box.setEscapeButton(ok);
+        box.setWindowModality(Qt::ApplicationModal);
+        box.exec();
+    }
+};
+
+BoxDisplay boxDisplay;
+QString title;
+MessageDisplay* currentDisplay = &boxDisplay;
+
+} // namespace
+
+void ShowMessageBox(const QString& text, MessageKind kind)
+{
+    currentDisplay->showMessage(text, kind);
+}
+
+void ReportError(const std::exception& error)
+{
+    ReportError(QString::fromLocal8Bit(error.what()));
+}
+
+void ReportError(const QString& message)
+{
+    currentDisplay->showError(title, withFullStop(message));
+}
+
+QString messageCaption(MessageKind kind)
+{
+    switch (kind) {
+    case MessageKind::Warning: return QStringLiteral("Warning");
+    case MessageKind::Error: return QStringLiteral("Error");
+    case MessageKind::Information: return QStringLiteral("Information");
+    }
+    return {};
+}
+
+QString withFullStop(const QString& message)
+{
+    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
+        return message + QLatin1Char('.');
+    return message;
+}
+
+QString applicationTitleFor(const QString& programPath)
+{
+    QString name = programPath.mid(programPath.lastIndexOf(QLatin1Char('/')) + 1);
+#ifdef Q_OS_WIN
+    name = name.mid(name.lastIndexOf(QLatin1Char('\\')) + 1);
+#endif
+    name = name.left(name.indexOf(QLatin1Char('.')));
+    return name.left(1) + name.mid(1).toLower();
+}
+
+void setApplicationTitle(const QString& newTitle)
+{
+    title = newTitle;
+}
+
+QString applicationTitle()
+{
+    return title;
+}
+
+MessageDisplay* setMessageDisplay(MessageDisplay* display)
+{
+    MessageDisplay* previous = currentDisplay;
+    currentDisplay = display ? display : &boxDisplay;
+    return previous == &boxDisplay ? nullptr : previous;
+}
+
+void StandardErrorDisplay::showMessage(const QString& text, MessageKind kind)
+{
+    std::fprintf(stderr, "%s: %s\n", qPrintable(messageCaption(kind)), text.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+void StandardErrorDisplay::showError(const QString& caption, const QString& text)
+{
+    std::fprintf(stderr, "%s: Error: %s\n", caption.toLocal8Bit().constData(), text.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
