@@ -1,0 +1,195 @@
+// Tests of FileListBox: which files are listed and in what order, and how the selection and item texts behave.
+#include "file_list_box.h"
+#include "pane_helpers.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+namespace {
+
+struct Step
+{
+    int row; // a click on this row, or with -1 a press of the key
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+};
+
+Step click(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    return { row, Qt::Key_unknown, modifiers };
+}
+
+Step press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    return { -1, key, modifiers };
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(QList<Step>)
+
+class TestFileListBox : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void listing_data();
+    void listing();
+    void replaceItemTextKeepsPlaceAndIsSilent();
+    void userSelectionTogglesMarks_data();
+    void userSelectionTogglesMarks();
+    void rereadOnlyOnRealChange_data();
+    void rereadOnlyOnRealChange();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<FileListBox> m_list; // over a.htm b.htm c.htm d.htm
+};
+
+void TestFileListBox::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    makeEntries(m_dir->path(), { "a.htm", "b.htm", "c.htm", "d.htm" });
+    m_list = std::make_unique<FileListBox>();
+    m_list->setDirectory(m_dir->path());
+}
+
+void TestFileListBox::listing_data()
+{
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QString>("mask");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("sorted ignoring case")
+        << QStringList { "b.htm", "A.htm", "c.htm" } << "*.*" << QStringList { "A.htm", "b.htm", "c.htm" };
+    QTest::newRow("*.* takes names without a dot")
+        << QStringList { "README", "a.htm" } << "*.*" << QStringList { "a.htm", "README" };
+    QTest::newRow("extension matched whole")
+        << QStringList { "x.htm", "x.html", "xhtm" } << "*.htm" << QStringList { "x.htm" };
+    QTest::newRow("mask ignores case") << QStringList { "X.HTM", "y.htm", "z.js" } << "*.HTM"
+                                       << QStringList { "X.HTM", "y.htm" };
+    QTest::newRow("? is one character") << QStringList { "a.htm", "a1.htm", "a12.htm" } << "a?.htm"
+                                        << QStringList { "a1.htm" };
+    QTest::newRow("several masks, each name once")
+        << QStringList { "a.htm", "b.js", "c.css" } << "*.htm; *.js;a.*" << QStringList { "a.htm", "b.js" };
+    QTest::newRow("regex characters literal") << QStringList { "a+b.htm", "aab.htm", "a(1).htm" } << "a+b.*;a(?).htm"
+                                              << QStringList { "a(1).htm", "a+b.htm" };
+    QTest::newRow("hidden files and folders left out")
+        << QStringList { ".hidden.htm", "shown.htm", "dir.htm/" } << "*.*" << QStringList { "shown.htm" };
+    QTest::newRow("no match, empty list") << QStringList { "a.htm" } << "*.js" << QStringList {};
+}
+
+void TestFileListBox::listing()
+{
+    QFETCH(QStringList, entries);
+    QFETCH(QString, mask);
+    QFETCH(QStringList, expected);
+    QTemporaryDir dir;
+    makeEntries(dir.path(), entries);
+
+    m_list->setMask(mask);
+    m_list->setDirectory(dir.path());
+
+    QCOMPARE(texts(*m_list), expected);
+    QCOMPARE(QDir::currentPath(), dir.path());
+}
+
+void TestFileListBox::replaceItemTextKeepsPlaceAndIsSilent()
+{
+    m_list->setCurrentRow(0, QItemSelectionModel::Select);
+    m_list->setCurrentRow(2, QItemSelectionModel::Select);
+    QSignalSpy userSpy(m_list.get(), &FileListBox::userSelectionChanged);
+    QSignalSpy selectionSpy(m_list.get(), &QListWidget::itemSelectionChanged);
+
+    m_list->replaceItemText(2, "a.htm*");
+
+    QCOMPARE(texts(*m_list), (QStringList { "a.htm", "b.htm", "a.htm*", "d.htm" }));
+    QCOMPARE(m_list->selectedItems(), QList<QListWidgetItem*> { m_list->item(0) });
+    QCOMPARE(m_list->currentRow(), 2);
+    QCOMPARE(userSpy.count() + selectionSpy.count(), 0);
+}
+
+void TestFileListBox::userSelectionTogglesMarks_data()
+{
+    QTest::addColumn<QList<Step>>("steps");
+    QTest::addColumn<QString>("marked"); // first letters of the marked names
+    QTest::addColumn<int>("emitted");
+
+    QTest::newRow("click marks") << QList<Step> { click(1) } << "b" << 1;
+    QTest::newRow("second click unmarks") << QList<Step> { click(1), click(1) } << "" << 2;
+    QTest::newRow("plain clicks mark both") << QList<Step> { click(0), click(2) } << "ac" << 2;
+    QTest::newRow("ctrl click") << QList<Step> { click(0), click(2, Qt::ControlModifier) } << "ac" << 2;
+    QTest::newRow("shift click toggles the range")
+        << QList<Step> { click(0), click(2, Qt::ShiftModifier) } << "bc" << 2;
+    QTest::newRow("arrow key") << QList<Step> { click(0), press(Qt::Key_Down) } << "ab" << 2;
+    QTest::newRow("shift arrow") << QList<Step> { click(0), press(Qt::Key_Down, Qt::ShiftModifier) } << "b" << 2;
+}
+
+// The window's handler rewrites the selected items, so the signal must come once the selection has settled.
+void TestFileListBox::userSelectionTogglesMarks()
+{
+    QFETCH(QList<Step>, steps);
+    QFETCH(QString, marked);
+    QFETCH(int, emitted);
+    m_list->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_list.get()));
+    QSignalSpy spy(m_list.get(), &FileListBox::userSelectionChanged);
+    connect(m_list.get(), &FileListBox::userSelectionChanged, this, [this] {
+        for (int i = 0; i < m_list->count(); ++i) {
+            const QString text = m_list->itemText(i);
+            if (m_list->isSelected(i))
+                m_list->replaceItemText(i, text.endsWith(u'*') ? text.chopped(1) : text + u'*');
+        }
+    });
+
+    for (const Step& step : steps) {
+        const QPoint at = m_list->visualItemRect(m_list->item(std::max(step.row, 0))).center();
+        if (step.row >= 0)
+            QTest::mouseClick(m_list->viewport(), Qt::LeftButton, step.modifiers, at);
+        else
+            QTest::keyClick(m_list.get(), step.key, step.modifiers);
+    }
+
+    QString actual;
+    for (const QString& text : texts(*m_list)) {
+        if (text.endsWith(u'*'))
+            actual += text.front();
+    }
+    QCOMPARE(actual, marked);
+    QCOMPARE(spy.count(), emitted);
+}
+
+void TestFileListBox::rereadOnlyOnRealChange_data()
+{
+    QTest::addColumn<QString>("mask");
+    QTest::addColumn<QString>("folder"); // relative to the folder shown
+    QTest::addColumn<bool>("reread");
+
+    QTest::newRow("same mask") << "*.*"
+                               << "." << false;
+    QTest::newRow("other mask") << "*.htm"
+                                << "." << true;
+    QTest::newRow("same folder, trailing separator") << "*.*"
+                                                     << "./" << false;
+    QTest::newRow("other folder") << "*.*"
+                                  << "sub" << true;
+}
+
+void TestFileListBox::rereadOnlyOnRealChange()
+{
+    QFETCH(QString, mask);
+    QFETCH(QString, folder);
+    QFETCH(bool, reread);
+    makeEntries(m_dir->path(), { "sub/", "sub/a.htm" });
+    m_list->replaceItemText(0, "a.htm*");
+
+    m_list->setMask(mask);
+    m_list->setDirectory(m_dir->path() + "/" + folder);
+
+    QCOMPARE(m_list->itemText(0), reread ? "a.htm" : "a.htm*");
+}
+
+QTEST_MAIN(TestFileListBox)
+#include "tst_file_list_box.moc"

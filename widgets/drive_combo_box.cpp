@@ -1,0 +1,170 @@
+// Drive selector: a drop-down list of the mounted volumes that leads a folder list to the chosen one.
+#include "drive_combo_box.h"
+
+#include "directory_list_box.h"
+#include "folder_paths.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+#include <QStorageInfo>
+#include <QStyle>
+
+#include <algorithm>
+
+namespace {
+
+bool isUnder(const QString& path, const QString& folder)
+{
+    return path == folder || path.startsWith(folder.endsWith(u'/') ? folder : folder + u'/');
+}
+
+// Kernel and runtime mounts hold no files a user would compact.
+bool isUserVolume(const QStorageInfo& volume)
+{
+    static const QSet<QByteArray> pseudoTypes { "proc", "sysfs", "cgroup", "cgroup2", "devpts", "devtmpfs",
+        "securityfs", "pstore", "debugfs", "tracefs", "configfs", "fusectl", "mqueue", "hugetlbfs", "bpf",
+        "binfmt_misc", "autofs", "efivarfs", "rpc_pipefs", "nsfs", "ramfs" };
+    const QString root = volume.rootPath();
+    if (!volume.isValid() || pseudoTypes.contains(volume.fileSystemType()) || !QFileInfo(root).isDir())
+        return false;
+    static const QStringList systemFolders { QStringLiteral("/proc"), QStringLiteral("/sys"), QStringLiteral("/dev"),
+        QStringLiteral("/run") };
+    for (const QString& system : systemFolders) {
+        if (isUnder(root, system) && !isUnder(root, QStringLiteral("/run/media")))
+            return false;
+    }
+    return !(volume.fileSystemType() == "squashfs" && isUnder(root, QStringLiteral("/snap")));
+}
+
+QList<QStorageInfo> userVolumes()
+{
+    QList<QStorageInfo> volumes;
+    QSet<QString> roots;
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+        if (isUserVolume(volume) && !roots.contains(volume.rootPath())) {
+            roots.insert(volume.rootPath());
+            volumes << volume;
+        }
+    }
+    // "/" is a prefix of every other root, so path order puts it first; drive letters come in letter order.
+    std::sort(volumes.begin(), volumes.end(),
+        [](const QStorageInfo& a, const QStorageInfo& b) { return a.rootPath() < b.rootPath(); });
+    return volumes;
+}
+
+QStyle::StandardPixmap driveIcon(const QStorageInfo& volume)
+{
+    static const QSet<QByteArray> networkTypes { "nfs", "nfs4", "cifs", "smb3", "smbfs", "fuse.sshfs", "9p" };
+    const QByteArray type = volume.fileSystemType();
+    if (networkTypes.contains(type))
+        return QStyle::SP_DriveNetIcon;
+    if (type == "iso9660" || type == "udf")
+        return QStyle::SP_DriveCDIcon;
+    const QString root = volume.rootPath();
+    if (isUnder(root, QStringLiteral("/media")) || isUnder(root, QStringLiteral("/run/media")))
+        return QStyle::SP_DriveFDIcon;
+    return QStyle::SP_DriveHDIcon;
+}
+
+// Drive letters ignore case, so they read in lower case; elsewhere a path is shown as it is spelt on disk.
+QString driveText(const QStorageInfo& volume)
+{
+    QString text = QDir::toNativeSeparators(volume.rootPath());
+    if (!volume.name().isEmpty())
+        text += QStringLiteral(" [%1]").arg(volume.name());
+#ifdef Q_OS_WIN
+    text = text.toLower();
+#endif
+    return text;
+}
+
+} // namespace
+
+DriveComboBox::DriveComboBox(QWidget* parent)
+    : QComboBox(parent)
+{
+    setEditable(false);
+    refresh();
+    setDrive(QDir::currentPath());
+    connect(this, &QComboBox::activated, this, &DriveComboBox::chooseDrive);
+}
+
+QString DriveComboBox::drive() const
+{
+    return QDir::toNativeSeparators(m_root);
+}
+
+void DriveComboBox::setDrive(const QString& folderPath)
+{
+    // A folder on a volume left out of the list belongs to the listed volume that contains it.
+    const QString folder = folders::absoluteFolder(folderPath);
+    const QString ownRoot = QStorageInfo(folder).rootPath();
+    if (findData(ownRoot) >= 0) {
+        showRoot(ownRoot);
+        return;
+    }
+    QString best;
+    for (int i = 0; i < count(); ++i) {
+        const QString root = itemData(i).toString();
+        if (isUnder(folder, root) && root.size() > best.size())
+            best = root;
+    }
+    showRoot(best);
+}
+
+void DriveComboBox::refresh()
+{
+    const QSignalBlocker blocker(this);
+    clear();
+    for (const QStorageInfo& volume : userVolumes())
+        addItem(style()->standardIcon(driveIcon(volume), nullptr, this), driveText(volume), volume.rootPath());
+    showRoot(m_root);
+}
+
+DirectoryListBox* DriveComboBox::dirList() const
+{
+    return m_dirList;
+}
+
+void DriveComboBox::setDirList(DirectoryListBox* list)
+{
+    if (m_dirList)
+        disconnect(m_dirList, nullptr, this, nullptr);
+    m_dirList = list;
+    if (!m_dirList)
+        return;
+    connect(m_dirList, &DirectoryListBox::directoryChanged, this, &DriveComboBox::setDrive);
+    setDrive(m_dirList->directory());
+}
+
+void DriveComboBox::showPopup()
+{
+    // Volumes come and go while the program runs; the list is read afresh each time it opens.
+    refresh();
+    QComboBox::showPopup();
+}
+
+void DriveComboBox::chooseDrive(int index)
+{
+    const QString root = itemData(index).toString();
+    const QStorageInfo volume(root);
+    const bool ready = volume.isValid() && volume.isReady() && QFileInfo(root).isReadable();
+    if (ready && !m_dirList) {
+        showRoot(root);
+    } else if (ready && (m_dirList->setDirectory(folders::lastVisitedFolder(root)) || m_dirList->setDirectory(root))) {
+        setDrive(m_dirList->directory());
+    } else {
+        showRoot(m_root);
+        emit driveNotReady(QDir::toNativeSeparators(root));
+        return;
+    }
+    emit driveChanged(drive());
+}
+
+void DriveComboBox::showRoot(const QString& root)
+{
+    const int index = findData(root);
+    setCurrentIndex(index >= 0 ? index : 0);
+    m_root = itemData(currentIndex()).toString();
+}

@@ -1,0 +1,30 @@
+// Progress gauge: a framed bar filled from the left, with the percentage written across it.
+#pragma once
+
+#include <QColor>
+#include <QWidget>
+
+class Gauge : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit Gauge(QWidget* parent = nullptr);
+
+    int progress() const;
+    // Clamps to 0..100 and repaints at once when the value changes: a compaction holds the event loop.
+    void setProgress(int percent);
+    QColor barColor() const;
+    void setBarColor(const QColor& color);
+    // The percentage as written on the bar, e.g. "37%".
+    QString text() const;
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    int m_progress = 0;
+    QColor m_barColor { 0, 128, 0 };
+};
