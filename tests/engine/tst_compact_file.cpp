@@ -1,0 +1,332 @@
+// CompactFile and CanOpenFile on real files in a fresh temporary folder: results, refusals and their codes, full disks.
+#include "naive_compactor.h"
+#include "privileges.h"
+#include "progress_recorder.h"
+#include "temp_folder.h"
+
+#include <compaction.h>
+#include <io_error.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const std::string Page = "<html>\r\n<body>\r\n\t<div align=\"center\">\r\n\t\t<font  face=\"Arial;  Verdana\" >Hello   "
+                         "world</font>\r\n\t</div>\r\n</body>\r\n</html>\r\n";
+const std::string PageAllFour =
+    "<html><body><center>\n<font  face=\"Arial;Verdana\">Hello world</font></center>\n</body></html>";
+const CompactionOptions AllFour {true, true, true, true};
+const std::string SameFileText = "Source and destination are the same file";
+
+struct Failure
+{
+    int code = 0;
+    std::string text;
+};
+
+// Runs a compaction that must fail and tells how.
+Failure compactionFailure(const std::string& source, const std::string& destination, ProgressRecorder& progress,
+                          const CompactionOptions& options = AllFour)
+{
+    try {
+        CompactFile(source, destination, options, progress);
+    } catch (const EInOutError& e) {
+        return {e.code(), e.what()};
+    }
+    ADD_FAILURE() << "no error raised for " << source << " -> " << destination;
+    return {};
+}
+
+void expectGaugeHidden(const ProgressRecorder& progress)
+{
+    EXPECT_FALSE(progress.visible);
+    EXPECT_EQ(progress.progress, 0);
+}
+
+timespec modificationTime(const std::string& path)
+{
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+    return info.st_mtim;
+}
+
+class CompactFileTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        writeFileBytes(m_dir / "page.htm", Page);
+        std::filesystem::create_directory(m_dir / "folder");
+    }
+
+    std::string path(const std::string& name) const { return m_dir / name; }
+
+    TempFolder m_dir;
+};
+
+TEST_F(CompactFileTest, ExistingDestinationIsTruncatedAndRewritten)
+{
+    writeFileBytes(path("out.htm"), std::string(4000, 'z'));
+    ProgressRecorder progress;
+    const CompactionResult result = CompactFile(path("page.htm"), path("out.htm"), AllFour, progress);
+    EXPECT_EQ(result.sourceSize, 121);
+    EXPECT_EQ(result.written, 91);
+    EXPECT_EQ(readFileBytes(path("out.htm")), PageAllFour);
+    EXPECT_EQ(readFileBytes(path("page.htm")), Page);
+    std::vector<std::string> calls {"show"};
+    for (int percent : naiveCompact(Page, AllFour).progress)
+        calls.push_back(std::to_string(percent));
+    calls.insert(calls.end(), {"hide", "0"});
+    EXPECT_EQ(progress.calls, calls);
+}
+
+TEST_F(CompactFileTest, EmptySourceGivesEmptyDestination)
+{
+    writeFileBytes(path("empty.htm"), "");
+    ProgressRecorder progress;
+    const CompactionResult result = CompactFile(path("empty.htm"), path("out.htm"), AllFour, progress);
+    EXPECT_EQ(result.sourceSize, 0);
+    EXPECT_EQ(result.written, 0);
+    ASSERT_TRUE(pathExists(path("out.htm")));
+    EXPECT_EQ(readFileBytes(path("out.htm")), "");
+    EXPECT_EQ(progress.calls, (std::vector<std::string> {"show", "hide", "0"}));
+}
+
+struct OpenFailureCase
+{
+    const char* name;
+    const char* source;      // inside the temporary folder, which holds page.htm and folder/
+    const char* destination;
+    int code;
+    const char* text;
+};
+
+class OpenFailureTest : public CompactFileTest, public ::testing::WithParamInterface<OpenFailureCase>
+{
+};
+
+TEST_P(OpenFailureTest, RaisesAndLeavesFilesAlone)
+{
+    const OpenFailureCase& c = GetParam();
+    const bool destinationExisted = pathExists(path(c.destination));
+    ProgressRecorder progress;
+    const Failure failure = compactionFailure(path(c.source), path(c.destination), progress);
+    EXPECT_EQ(failure.code, c.code);
+    EXPECT_EQ(failure.text, c.text);
+    if (!destinationExisted) {
+        EXPECT_FALSE(pathExists(path(c.destination))) << "no destination may be created";
+    }
+    EXPECT_EQ(readFileBytes(path("page.htm")), Page);
+    expectGaugeHidden(progress);
+}
+
+const OpenFailureCase OpenFailureCases[] = {
+    {"MissingSource", "missing.htm", "out.htm", 2, "File not found"},
+    {"SourceInMissingFolder", "nofolder/page.htm", "out.htm", 3, "Invalid filename"},
+    {"SourceThroughAFile", "page.htm/page.htm", "out.htm", 3, "Invalid filename"},
+    {"SourceIsAFolder", "folder", "out.htm", 5, "File access denied"},
+    {"DestinationInMissingFolder", "page.htm", "nofolder/out.htm", 3, "Invalid filename"},
+    {"DestinationIsAFolder", "page.htm", "folder", 5, "File access denied"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Open, OpenFailureTest, ::testing::ValuesIn(OpenFailureCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CompactFileTest, ReadOnlyDestinationIsRefusedAndKept)
+{
+    writeFileBytes(path("out.htm"), "keep me");
+    ASSERT_EQ(::chmod(path("out.htm").c_str(), 0444), 0);
+    PermissionOverridesDropped dropped;
+    if (!dropped.active())
+        GTEST_SKIP() << PermissionOverridesDropped::SkipReason;
+    ProgressRecorder progress;
+    const Failure failure = compactionFailure(path("page.htm"), path("out.htm"), progress);
+    EXPECT_EQ(failure.code, 5);
+    EXPECT_EQ(failure.text, "File access denied");
+    EXPECT_EQ(readFileBytes(path("out.htm")), "keep me");
+    EXPECT_EQ(readFileBytes(path("page.htm")), Page);
+    expectGaugeHidden(progress);
+}
+
+// The source is opened for writing as well, so a read-only one is refused like a read-only destination.
+TEST_F(CompactFileTest, ReadOnlySourceIsRefused)
+{
+    ASSERT_EQ(::chmod(path("page.htm").c_str(), 0444), 0);
+    PermissionOverridesDropped dropped;
+    if (!dropped.active())
+        GTEST_SKIP() << PermissionOverridesDropped::SkipReason;
+    ProgressRecorder progress;
+    const Failure failure = compactionFailure(path("page.htm"), path("out.htm"), progress);
+    EXPECT_EQ(failure.code, 5);
+    EXPECT_EQ(failure.text, "File access denied");
+    EXPECT_FALSE(pathExists(path("out.htm")));
+}
+
+struct SameFileCase
+{
+    const char* name;
+    std::function<std::string(const TempFolder&)> destination; // another name for page.htm
+};
+
+class SameFileTest : public CompactFileTest, public ::testing::WithParamInterface<SameFileCase>
+{
+};
+
+// Creating the destination would empty the source before a single character was read.
+TEST_P(SameFileTest, RefusedBeforeTheSourceIsTouched)
+{
+    const std::string destination = GetParam().destination(m_dir);
+    const timespec before = modificationTime(path("page.htm"));
+    ProgressRecorder progress;
+    const Failure failure = compactionFailure(path("page.htm"), destination, progress);
+    EXPECT_EQ(failure.code, 5);
+    EXPECT_EQ(failure.text, SameFileText);
+    EXPECT_EQ(readFileBytes(path("page.htm")), Page);
+    const timespec after = modificationTime(path("page.htm"));
+    EXPECT_EQ(after.tv_sec, before.tv_sec);
+    EXPECT_EQ(after.tv_nsec, before.tv_nsec);
+    expectGaugeHidden(progress);
+}
+
+const SameFileCase SameFileCases[] = {
+    {"SamePath", [](const TempFolder& dir) { return dir / "page.htm"; }},
+    {"DotDotSpelling", [](const TempFolder& dir) { return dir / "folder/../page.htm"; }},
+    {"SymbolicLink",
+     [](const TempFolder& dir) {
+         EXPECT_EQ(::symlink((dir / "page.htm").c_str(), (dir / "link.htm").c_str()), 0);
+         return dir / "link.htm";
+     }},
+    {"HardLink",
+     [](const TempFolder& dir) {
+         EXPECT_EQ(::link((dir / "page.htm").c_str(), (dir / "hard.htm").c_str()), 0);
+         return dir / "hard.htm";
+     }},
+};
+
+INSTANTIATE_TEST_SUITE_P(SameFile, SameFileTest, ::testing::ValuesIn(SameFileCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CompactFileTest, DeviceThatIsAlwaysFull)
+{
+    if (::access("/dev/full", W_OK) != 0)
+        GTEST_SKIP() << "/dev/full is not available";
+    ProgressRecorder progress;
+    const Failure failure = compactionFailure(path("page.htm"), "/dev/full", progress);
+    EXPECT_EQ(failure.code, 101);
+    EXPECT_EQ(failure.text, "Disk full");
+    EXPECT_EQ(readFileBytes(path("page.htm")), Page);
+    expectGaugeHidden(progress);
+}
+
+// A small file system of its own, unmounted when the test ends.
+class SmallDisk
+{
+public:
+    explicit SmallDisk(const std::string& where)
+        : m_where(where)
+    {
+        std::filesystem::create_directory(where);
+        m_mounted = ::mount("tmpfs", where.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=8k") == 0;
+        m_error = errno;
+    }
+    ~SmallDisk()
+    {
+        if (m_mounted)
+            ::umount2(m_where.c_str(), MNT_DETACH);
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+
+    bool mounted() const { return m_mounted; }
+    int error() const { return m_error; }
+
+private:
+    std::string m_where;
+    bool m_mounted = false;
+    int m_error = 0;
+};
+
+TEST_F(CompactFileTest, FullDiskKeepsTheFirstBytesOfTheOutput)
+{
+    std::string big;
+    for (int i = 0; i < 400; ++i)
+        big += Page;
+    writeFileBytes(path("big.htm"), big);
+    const std::string expected = naiveCompact(big, AllFour).output;
+
+    SmallDisk disk(path("small"));
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a small tmpfs here: " << std::strerror(disk.error());
+    ProgressRecorder progress;
+    const Failure failure = compactionFailure(path("big.htm"), path("small/out.htm"), progress);
+    EXPECT_EQ(failure.code, 101);
+    EXPECT_EQ(failure.text, "Disk full");
+    const std::string partial = readFileBytes(path("small/out.htm"));
+    ASSERT_GT(partial.size(), 0u);
+    ASSERT_LT(partial.size(), expected.size());
+    EXPECT_EQ(partial, expected.substr(0, partial.size()));
+    EXPECT_EQ(readFileBytes(path("big.htm")), big);
+    expectGaugeHidden(progress);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// CanOpenFile.
+
+struct CanOpenCase
+{
+    const char* name;
+    const char* file; // inside the temporary folder, which holds page.htm and folder/
+};
+
+class CannotOpenTest : public CompactFileTest, public ::testing::WithParamInterface<CanOpenCase>
+{
+};
+
+TEST_P(CannotOpenTest, AnswersFalse)
+{
+    EXPECT_FALSE(CanOpenFile(path(GetParam().file)));
+}
+
+const CanOpenCase CannotOpenCases[] = {
+    {"Missing", "missing.htm"},
+    {"Folder", "folder"},
+    {"ThroughMissingFolder", "nofolder/page.htm"},
+    {"ThroughAFile", "page.htm/x"},
+    {"EmptyName", ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(CanOpenFile, CannotOpenTest, ::testing::ValuesIn(CannotOpenCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CompactFileTest, CanOpenFileRefusesReadOnlyFile)
+{
+    ASSERT_EQ(::chmod(path("page.htm").c_str(), 0444), 0);
+    PermissionOverridesDropped dropped;
+    if (!dropped.active())
+        GTEST_SKIP() << PermissionOverridesDropped::SkipReason;
+    EXPECT_FALSE(CanOpenFile(path("page.htm")));
+}
+
+TEST_F(CompactFileTest, CanOpenFileLeavesOrdinaryFileAsItWas)
+{
+    const timespec before = modificationTime(path("page.htm"));
+    EXPECT_TRUE(CanOpenFile(path("page.htm")));
+    EXPECT_EQ(readFileBytes(path("page.htm")), Page);
+    const timespec after = modificationTime(path("page.htm"));
+    EXPECT_EQ(after.tv_sec, before.tv_sec);
+    EXPECT_EQ(after.tv_nsec, before.tv_nsec);
+
+    writeFileBytes(path("empty.htm"), "");
+    EXPECT_TRUE(CanOpenFile(path("empty.htm")));
+    EXPECT_EQ(readFileBytes(path("empty.htm")), "");
+}
+
+} // namespace
