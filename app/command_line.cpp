@@ -74,7 +74,9 @@ std::vector<std::string> countedArguments(const std::vector<std::string>& argume
 
 std::string bigDestinationPath(const std::string& sourcePath)
 {
-    return sourcePath.substr(0, sourcePath.find('.')) + ".big";
+    // Without any "." the part before it is empty: ".big" in the current folder.
+    const std::size_t dot = sourcePath.find('.');
+    return (dot == std::string::npos ? std::string() : sourcePath.substr(0, dot)) + ".big";
 }
 
 void setProgramArguments(std::vector<std::string> newArguments)

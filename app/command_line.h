@@ -14,7 +14,8 @@ std::vector<std::string> splitCommandLine(std::string_view commandLine);
 // The arguments that count: the non-empty ones before the first empty one, program name left out.
 std::vector<std::string> countedArguments(const std::vector<std::string>& argumentsAfterProgram);
 
-// The source text up to its first "." followed by ".big": C:\web\index.min.js gives C:\web\index.big.
+// The source text up to its first "." followed by ".big": C:\web\index.min.js gives C:\web\index.big;
+// a text without any "." gives ".big".
 std::string bigDestinationPath(const std::string& sourcePath);
 
 // The counted arguments of this run, taken by main() before the toolkit sees the command line.

@@ -1,0 +1,33 @@
+// Design measures of the windows: sizes laid out at 120 pixels per inch, scaled to the screen at creation.
+#pragma once
+
+#include <QFont>
+#include <QRect>
+
+class QLabel;
+class QWidget;
+
+class DesignScale
+{
+public:
+    static constexpr int DesignDpi = 120;
+
+    // The factor of the screen the window is created on.
+    explicit DesignScale(const QWidget* window);
+    explicit DesignScale(int logicalDpi);
+
+    int operator()(int designPixels) const;
+    QRect rect(int left, int top, int width, int height) const;
+    // A font of the design's pixel height; a family the system lacks falls back to its sans font.
+    QFont font(const QString& family, int designPixelHeight, bool bold = false) const;
+
+    // Places a window at its design position with its design outer size (frame included once it is known).
+    void placeWindow(QWidget* window, int left, int top, int outerWidth, int outerHeight) const;
+    // Gives a child its design rectangle inside its parent.
+    void place(QWidget* control, int left, int top, int width, int height) const;
+    // Labels size themselves to their text: never narrower than it, as the system's font may be wider.
+    void placeLabel(QLabel* label, int left, int top, int width, int height) const;
+
+private:
+    int m_dpi;
+};

@@ -1,0 +1,231 @@
+// Tests of the pure helpers of the application core: command-line splitting, ".big" naming, message texts.
+#include <command_line.h>
+#include <messages.h>
+
+#include <QtTest>
+
+Q_DECLARE_METATYPE(MessageKind)
+
+namespace {
+
+QStringList toStringList(const std::vector<std::string>& items)
+{
+    QStringList list;
+    for (const std::string& item : items)
+        list << QString::fromStdString(item);
+    return list;
+}
+
+std::vector<std::string> toVector(const QStringList& list)
+{
+    std::vector<std::string> items;
+    for (const QString& item : list)
+        items.push_back(item.toStdString());
+    return items;
+}
+
+int recordedCode = -1;
+
+void recordExit(int code)
+{
+    recordedCode = code;
+}
+
+} // namespace
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void splitsCommandLine_data();
+    void splitsCommandLine();
+    void countsArgumentsUpToFirstEmpty_data();
+    void countsArgumentsUpToFirstEmpty();
+    void namesBigDestination_data();
+    void namesBigDestination();
+    void addsFullStop_data();
+    void addsFullStop();
+    void makesApplicationTitle_data();
+    void makesApplicationTitle();
+    void captionsEachKind_data();
+    void captionsEachKind();
+    void endsProcessThroughReplaceableFunction();
+};
+
+void TestCommandLine::splitsCommandLine_data()
+{
+    QTest::addColumn<QByteArray>("commandLine");
+    QTest::addColumn<QStringList>("items");
+
+    QTest::newRow("plain") << QByteArray("prog a.htm") << QStringList { "prog", "a.htm" };
+    QTest::newRow("program name alone") << QByteArray("prog") << QStringList { "prog" };
+    QTest::newRow("quoted with blanks") << QByteArray(R"(prog "C:\My pages\a.htm")")
+                                        << QStringList { "prog", R"(C:\My pages\a.htm)" };
+    QTest::newRow("quoted program name") << QByteArray(R"("C:\Program Files\s.exe" a.htm)")
+                                         << QStringList { R"(C:\Program Files\s.exe)", "a.htm" };
+    QTest::newRow("quotes inside an argument")
+        << QByteArray(R"(prog a"b c"d e)") << QStringList { "prog", "ab cd", "e" };
+    QTest::newRow("pairs skipped where an argument begins")
+        << QByteArray(R"(prog "" """" a.htm)") << QStringList { "prog", "a.htm" };
+    QTest::newRow("pair glued to the argument") << QByteArray(R"(prog """"a.htm)") << QStringList { "prog", "a.htm" };
+    QTest::newRow("only a pair") << QByteArray(R"(prog "")") << QStringList { "prog" };
+    QTest::newRow("only blanks after the name") << QByteArray("prog \t  ") << QStringList { "prog" };
+    QTest::newRow("tabs and control characters separate") << QByteArray("prog\ta.htm\001b.htm\037c.htm\r\nd.htm")
+                                                          << QStringList { "prog", "a.htm", "b.htm", "c.htm", "d.htm" };
+    QTest::newRow("quote open to the end of the line")
+        << QByteArray(R"(prog "C:\My pages\a.htm)") << QStringList { "prog", R"(C:\My pages\a.htm)" };
+    QTest::newRow("second argument kept apart")
+        << QByteArray("prog a.htm b.htm") << QStringList { "prog", "a.htm", "b.htm" };
+    QTest::newRow("quoted blank is an argument")
+        << QByteArray(R"(prog " " a.htm)") << QStringList { "prog", " ", "a.htm" };
+    QTest::newRow("empty quoted stretch ends the split")
+        << QByteArray(R"(prog a.htm """)") << QStringList { "prog", "a.htm" };
+    QTest::newRow("characters above 127 are not separators")
+        << QByteArray("prog \xe0.htm") << QStringList { "prog", QString::fromLatin1("\xe0.htm") };
+}
+
+void TestCommandLine::splitsCommandLine()
+{
+    QFETCH(QByteArray, commandLine);
+    QFETCH(QStringList, items);
+    const std::string_view line(commandLine.constData(), static_cast<std::size_t>(commandLine.size()));
+    const std::vector<std::string> split = splitCommandLine(line);
+    QStringList got;
+    for (const std::string& item : split)
+        got << QString::fromLatin1(item.data(), static_cast<qsizetype>(item.size()));
+    QCOMPARE(got, items);
+}
+
+void TestCommandLine::countsArgumentsUpToFirstEmpty_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("counted");
+
+    QTest::newRow("none") << QStringList {} << QStringList {};
+    QTest::newRow("one") << QStringList { "a.htm" } << QStringList { "a.htm" };
+    QTest::newRow("two") << QStringList { "a.htm", "b.htm" } << QStringList { "a.htm", "b.htm" };
+    QTest::newRow("empty first") << QStringList { "", "a.htm" } << QStringList {};
+    QTest::newRow("stops at the first empty") << QStringList { "a.htm", "", "b.htm" } << QStringList { "a.htm" };
+}
+
+void TestCommandLine::countsArgumentsUpToFirstEmpty()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, counted);
+    QCOMPARE(toStringList(countedArguments(toVector(arguments))), counted);
+}
+
+void TestCommandLine::namesBigDestination_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("destination");
+
+    QTest::newRow("page") << R"(C:\web\index.htm)"
+                          << R"(C:\web\index.big)";
+    QTest::newRow("two extensions") << R"(C:\web\index.min.js)"
+                                    << R"(C:\web\index.big)";
+    QTest::newRow("dot in a folder") << R"(C:\my.site\index.htm)"
+                                     << R"(C:\my.big)";
+    QTest::newRow("dot in a Linux folder") << "/srv/my.site/index.htm"
+                                           << "/srv/my.big";
+    QTest::newRow("no dot: the current folder") << R"(C:\web\index)"
+                                                << ".big";
+    QTest::newRow("relative from here") << R"(.\index.htm)"
+                                        << ".big";
+    QTest::newRow("relative from the parent") << R"(..\index.htm)"
+                                              << ".big";
+    QTest::newRow("already big") << "page.big"
+                                 << "page.big";
+}
+
+void TestCommandLine::namesBigDestination()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, destination);
+    QCOMPARE(QString::fromStdString(bigDestinationPath(source.toStdString())), destination);
+}
+
+void TestCommandLine::addsFullStop_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("letter") << "File not found"
+                            << "File not found.";
+    QTest::newRow("digit") << "I/O error 32"
+                           << "I/O error 32.";
+    QTest::newRow("closing square bracket") << "Bad name [a]"
+                                            << "Bad name [a].";
+    QTest::newRow("closing round bracket") << "Failed (code 5)"
+                                           << "Failed (code 5)";
+    QTest::newRow("exclamation mark") << "Stop!"
+                                      << "Stop!";
+    QTest::newRow("full stop already") << "Done."
+                                       << "Done.";
+    QTest::newRow("trailing blank") << "Odd "
+                                    << "Odd ";
+    QTest::newRow("empty") << ""
+                           << "";
+}
+
+void TestCommandLine::addsFullStop()
+{
+    QFETCH(QString, message);
+    QFETCH(QString, shown);
+    QCOMPARE(withFullStop(message), shown);
+}
+
+void TestCommandLine::makesApplicationTitle_data()
+{
+    QTest::addColumn<QString>("programPath");
+    QTest::addColumn<QString>("title");
+
+    QTest::newRow("upper case with extension") << "/opt/x/MYTOOL.EXE"
+                                               << "Mytool";
+    QTest::newRow("lower case without extension") << "snellitore"
+                                                  << "snellitore";
+    QTest::newRow("cut at the first dot") << "a.b.c"
+                                          << "a";
+    QTest::newRow("dot in a folder only") << "/opt/my.tools/Snellitore"
+                                          << "Snellitore";
+    QTest::newRow("name starting with a dot") << "/usr/bin/.hidden"
+                                              << "";
+}
+
+void TestCommandLine::makesApplicationTitle()
+{
+    QFETCH(QString, programPath);
+    QFETCH(QString, title);
+    QCOMPARE(applicationTitleFor(programPath), title);
+}
+
+void TestCommandLine::captionsEachKind_data()
+{
+    QTest::addColumn<MessageKind>("kind");
+    QTest::addColumn<QString>("caption");
+
+    QTest::newRow("warning") << MessageKind::Warning << "Warning";
+    QTest::newRow("error") << MessageKind::Error << "Error";
+    QTest::newRow("information") << MessageKind::Information << "Information";
+}
+
+void TestCommandLine::captionsEachKind()
+{
+    QFETCH(MessageKind, kind);
+    QFETCH(QString, caption);
+    QCOMPARE(messageCaption(kind), caption);
+}
+
+void TestCommandLine::endsProcessThroughReplaceableFunction()
+{
+    const ExitFunction previous = setExitFunction(recordExit);
+    endProcess(0);
+    QCOMPARE(recordedCode, 0);
+    endProcess(3);
+    QCOMPARE(recordedCode, 3);
+    QVERIFY(setExitFunction(previous) == &recordExit);
+}
+
+QTEST_APPLESS_MAIN(TestCommandLine)
+#include "tst_command_line.moc"

@@ -1,0 +1,476 @@
+// Tests of the main window: its design, its menu, and the command-line mode run while it is created.
+#include "comp.h"
+#include "form_helpers.h"
+
+#include <aboutbox.h>
+#include <arithmetic.h>
+#include <directory_list_box.h>
+#include <drive_combo_box.h>
+#include <file_list_box.h>
+#include <filter_combo_box.h>
+#include <gauge.h>
+#include <io_error.h>
+#include <privileges.h>
+#include <stati.h>
+#include <temp_folder.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <filesystem>
+#include <memory>
+#include <sys/resource.h>
+
+namespace {
+
+// A page whose compaction uses all three command-line options.
+const std::string SamplePage = "<html>\r\n<body>\r\n\t<div   align=\"center\">  Hello   world  </div>\r\n"
+                               "\t<p  class = \"x\" >  one\t two  </p>\r\n</body>\r\n</html>\r\n";
+
+std::string readAll(const std::string& path)
+{
+    return readFileBytes(path);
+}
+
+// Makes a window as start-up does, with the given command-line arguments.
+std::unique_ptr<TForm1> createWindow(std::vector<std::string> arguments)
+{
+    setProgramArguments(std::move(arguments));
+    auto window = std::make_unique<TForm1>();
+    setProgramArguments({});
+    return window;
+}
+
+// Lowers the file size limit for its lifetime, so that writes beyond it fail as on a full disk.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        m_active = ::getrlimit(RLIMIT_FSIZE, &m_saved) == 0;
+        rlimit lowered = m_saved;
+        lowered.rlim_cur = bytes;
+        m_active = m_active && ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        if (m_active)
+            ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_previousHandler);
+    }
+    bool active() const { return m_active; }
+
+private:
+    rlimit m_saved {};
+    bool m_active = false;
+    void (*m_previousHandler)(int) = nullptr;
+};
+
+} // namespace
+
+class TestComp : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void caption();
+    void controlGeometry_data();
+    void controlGeometry();
+    void initialStates();
+    void tabOrder();
+    void menu();
+    void filterTexts();
+    void options_data();
+    void options();
+
+    void commandLineSummary_data();
+    void commandLineSummary();
+    void commandLineRefusals_data();
+    void commandLineRefusals();
+    void commandLineReadOnlyCases_data();
+    void commandLineReadOnlyCases();
+    void commandLineIoErrorGoesOn();
+    void noArgumentStartsOnCurrentFolder();
+
+    void menuHandlers();
+    void gaugeFollowsTheRun();
+
+private:
+    std::unique_ptr<MessageRecorder> m_messages;
+    std::unique_ptr<ExitRecorder> m_exits;
+};
+
+void TestComp::init()
+{
+    m_messages = std::make_unique<MessageRecorder>();
+    m_exits = std::make_unique<ExitRecorder>();
+}
+
+void TestComp::cleanup()
+{
+    m_exits.reset();
+    m_messages.reset();
+    setProgramArguments({});
+}
+
+void TestComp::caption()
+{
+    const auto window = createWindow({});
+    QCOMPARE(window->objectName(), QStringLiteral("Form1"));
+    QCOMPARE(window->windowTitle(), QStringLiteral("Snellitore Pagine Web 2002"));
+    QCOMPARE(window->size(), QSize(scaled(window.get(), 767), scaled(window.get(), 406)));
+    QCOMPARE(window->font().pixelSize(), scaled(window.get(), 13));
+}
+
+void TestComp::controlGeometry_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("design");
+    QTest::newRow("FileListBox1") << "FileListBox1" << QRect(160, 8, 161, 337);
+    QTest::newRow("DriveComboBox1") << "DriveComboBox1" << QRect(8, 280, 145, 22);
+    QTest::newRow("FileListBox2") << "FileListBox2" << QRect(592, 8, 161, 337);
+    QTest::newRow("FilterComboBox2") << "FilterComboBox2" << QRect(440, 320, 145, 24);
+    QTest::newRow("Divcenter") << "Divcenter" << QRect(336, 120, 97, 17);
+    QTest::newRow("Button2") << "Button2" << QRect(352, 176, 57, 25);
+    QTest::newRow("Gauge1") << "Gauge1" << QRect(328, 224, 105, 33);
+}
+
+void TestComp::controlGeometry()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, design);
+    const auto window = createWindow({});
+    auto* control = window->findChild<QWidget*>(name);
+    QVERIFY(control);
+    QCOMPARE(control->parentWidget(), window->centralWidget());
+    QCOMPARE(control->geometry(), scaledRect(window.get(), design.x(), design.y(), design.width(), design.height()));
+}
+
+void TestComp::initialStates()
+{
+    const auto window = createWindow({});
+    QVERIFY(window->Defaultdir->isChecked());
+    QVERIFY(!window->Apicidir->isChecked());
+    QVERIFY(!window->Maggioridir->isChecked());
+    QVERIFY(!window->Divcenter->isChecked());
+    QCOMPARE(window->Maggioridir->text(), QStringLiteral("<>"));
+    QVERIFY(window->Gauge1->isHidden());
+    QCOMPARE(window->Gauge1->progress(), 0);
+    QCOMPARE(window->Gauge1->barColor(), QColor(0, 128, 0));
+    QCOMPARE(window->Button2->text(), QStringLiteral(">>"));
+    QVERIFY(!window->Button2->isDefault());
+    QCOMPARE(window->FileListBox1->selectionMode(), QAbstractItemView::ExtendedSelection);
+    QCOMPARE(window->FileListBox2->selectionMode(), QAbstractItemView::SingleSelection);
+}
+
+void TestComp::tabOrder()
+{
+    const QStringList expected = { "FileListBox1", "DirectoryListBox1", "DriveComboBox1", "FilterComboBox1",
+        "DirectoryListBox2", "FileListBox2", "DriveComboBox2", "FilterComboBox2", "Defaultdir", "Apicidir",
+        "Maggioridir", "Divcenter", "Button2" };
+    const auto window = createWindow({});
+    QStringList order;
+    QWidget* widget = window->FileListBox1;
+    do {
+        if (expected.contains(widget->objectName()) && !order.contains(widget->objectName()))
+            order << widget->objectName();
+        widget = widget->nextInFocusChain();
+    } while (widget != window->FileListBox1);
+    QCOMPARE(order, expected);
+    QCOMPARE(window->Gauge1->focusPolicy(), Qt::NoFocus);
+}
+
+void TestComp::menu()
+{
+    const auto window = createWindow({});
+    const QList<QAction*> bar = window->menuBar()->actions();
+    QCOMPARE(bar.size(), 2);
+    QCOMPARE(bar.at(0)->menu(), window->Gestione1);
+    QCOMPARE(bar.at(0)->text(), QStringLiteral("Gestione"));
+    QCOMPARE(bar.at(1), window->About1);
+    QCOMPARE(bar.at(1)->text(), QStringLiteral("About"));
+    QVERIFY(!bar.at(1)->menu());
+
+    QStringList items, names;
+    for (QAction* action : window->Gestione1->actions()) {
+        items << action->text();
+        names << action->objectName();
+    }
+    QCOMPARE(items, QStringList({ "Crea directory", "Statistiche", "Uscita" }));
+    QCOMPARE(names, QStringList({ "Creadirectory1", "Statistiche1", "Uscita1" }));
+    for (QAction* action : window->findChildren<QAction*>()) {
+        QVERIFY2(action->shortcuts().isEmpty(), qPrintable(action->text()));
+        QVERIFY2(!action->text().contains(u'&'), qPrintable(action->text()));
+    }
+}
+
+void TestComp::filterTexts()
+{
+    const QStringList shown = { "All files (*.*)", "htm", "html", "script", "vbs" };
+    const auto window = createWindow({});
+    for (FilterComboBox* selector : { window->FilterComboBox1, window->FilterComboBox2 }) {
+        QStringList texts;
+        for (int i = 0; i < selector->count(); ++i)
+            texts << selector->itemText(i);
+        QCOMPARE(texts, shown);
+        QCOMPARE(selector->currentIndex(), 0);
+    }
+    window->FilterComboBox1->setCurrentIndex(3);
+    QCOMPARE(window->FileListBox1->mask(), QStringLiteral("*.js"));
+    QCOMPARE(window->FileListBox2->mask(), QStringLiteral("*.*"));
+}
+
+void TestComp::options_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<CompactionOptions>("expected");
+    QTest::newRow("Default only") << "Defaultdir" << CompactionOptions { true, false, false, false };
+    QTest::newRow("Apici") << "Apicidir" << CompactionOptions { true, true, false, false };
+    QTest::newRow("<>") << "Maggioridir" << CompactionOptions { true, false, true, false };
+    QTest::newRow("Div") << "Divcenter" << CompactionOptions { true, false, false, true };
+}
+
+void TestComp::options()
+{
+    QFETCH(QString, box);
+    QFETCH(CompactionOptions, expected);
+    const auto window = createWindow({});
+    if (box != QLatin1String("Defaultdir"))
+        window->findChild<QCheckBox*>(box)->setChecked(true);
+    const CompactionOptions options = window->options();
+    QCOMPARE(options.collapseWhitespace, expected.collapseWhitespace);
+    QCOMPARE(options.squeezeTags, expected.squeezeTags);
+    QCOMPARE(options.dropTagGaps, expected.dropTagGaps);
+    QCOMPARE(options.rewriteCenteredDivs, expected.rewriteCenteredDivs);
+}
+
+void TestComp::commandLineSummary_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("bigName");
+    QTest::addColumn<bool>("oldBig");
+    QTest::newRow("page") << "page.htm"
+                          << "page.big" << false;
+    QTest::newRow("first dot") << "index.min.js"
+                               << "index.big" << false;
+    QTest::newRow("markup and % in the name stay plain text") << "<b>%1.htm"
+                                                              << "<b>%1.big" << false;
+    QTest::newRow("existing big is replaced") << "page.htm"
+                                              << "page.big" << true;
+}
+
+void TestComp::commandLineSummary()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, bigName);
+    QFETCH(bool, oldBig);
+    TempFolder folder, reference;
+    const std::string source = folder / name.toStdString();
+    const std::string big = folder / bigName.toStdString();
+    writeFileBytes(source, SamplePage);
+    if (oldBig)
+        writeFileBytes(big, std::string(5000, 'x'));
+
+    const auto window = createWindow({ source, "ignored.htm" });
+
+    NullProgress quiet;
+    const std::string expectedPath = reference / "expected.big";
+    const CompactionResult expected = CompactFile(source, expectedPath, { true, true, false, true }, quiet);
+    QCOMPARE(m_exits->codes(), std::vector<int>({ 0 }));
+    QCOMPARE(m_messages->messages.size(), std::size_t(1));
+    QCOMPARE(m_messages->messages.front().kind, MessageKind::Information);
+    QCOMPARE(m_messages->messages.front().text,
+        QString::fromStdString(summaryText(source, expected.sourceSize, big, expected.written)));
+    QVERIFY(m_messages->messages.front().text.contains(bigName));
+    QVERIFY(expected.written < expected.sourceSize);
+    QCOMPARE(readAll(big), readAll(expectedPath));
+    QCOMPARE(readAll(source), SamplePage);
+    QVERIFY(m_messages->errors.isEmpty());
+}
+
+void TestComp::commandLineRefusals_data()
+{
+    QTest::addColumn<QString>("sourceName");
+    QTest::addColumn<QString>("prepare");
+    QTest::addColumn<QString>("expectedText");
+    QTest::addColumn<MessageKind>("expectedKind");
+    const QString same = QStringLiteral("Non posso sovrascrivere sul medesimo file");
+    QTest::newRow("missing source") << "page.htm"
+                                    << "none"
+                                    << "File non esite" << MessageKind::Error;
+    QTest::newRow("source is a folder") << "site.d"
+                                        << "folder source"
+                                        << "File non esite" << MessageKind::Error;
+    QTest::newRow("big name is a folder") << "page.htm"
+                                          << "folder big"
+                                          << "Non posso creare il file" << MessageKind::Warning;
+    QTest::newRow("page.big is its own big") << "page.big"
+                                             << "source" << same << MessageKind::Error;
+    QTest::newRow("big is a link to the source") << "page.htm"
+                                                 << "symlink big" << same << MessageKind::Error;
+    QTest::newRow("big is a hard link of the source") << "page.htm"
+                                                      << "hard link big" << same << MessageKind::Error;
+}
+
+void TestComp::commandLineRefusals()
+{
+    QFETCH(QString, sourceName);
+    QFETCH(QString, prepare);
+    QFETCH(QString, expectedText);
+    QFETCH(MessageKind, expectedKind);
+    TempFolder folder;
+    const std::string source = folder / sourceName.toStdString();
+    const std::string big = bigDestinationPath(source);
+    if (prepare == "source" || prepare == "folder big" || prepare.endsWith("link big"))
+        writeFileBytes(source, SamplePage);
+    if (prepare == "folder source")
+        std::filesystem::create_directory(source);
+    if (prepare == "folder big")
+        std::filesystem::create_directory(big);
+    if (prepare == "symlink big")
+        std::filesystem::create_symlink(source, big);
+    if (prepare == "hard link big")
+        std::filesystem::create_hard_link(source, big);
+
+    const auto window = createWindow({ source });
+
+    QCOMPARE(m_exits->codes(), std::vector<int>({ 0 }));
+    QCOMPARE(m_messages->messages.size(), std::size_t(1));
+    QVERIFY2(m_messages->messages.front().text.contains(expectedText), qPrintable(m_messages->messages.front().text));
+    QCOMPARE(m_messages->messages.front().kind, expectedKind);
+    if (pathExists(source) && std::filesystem::is_regular_file(source))
+        QCOMPARE(readAll(source), SamplePage);
+    if (prepare == "none")
+        QVERIFY(!pathExists(big));
+    QVERIFY(m_messages->errors.isEmpty());
+}
+
+void TestComp::commandLineReadOnlyCases_data()
+{
+    QTest::addColumn<bool>("readOnlySource");
+    QTest::addColumn<QString>("expectedText");
+    QTest::addColumn<MessageKind>("expectedKind");
+    QTest::newRow("read-only source") << true << "File non esite" << MessageKind::Error;
+    QTest::newRow("read-only folder") << false << "Non posso creare il file" << MessageKind::Warning;
+}
+
+void TestComp::commandLineReadOnlyCases()
+{
+    QFETCH(bool, readOnlySource);
+    QFETCH(QString, expectedText);
+    QFETCH(MessageKind, expectedKind);
+    TempFolder folder;
+    const std::string source = folder / "page.htm";
+    writeFileBytes(source, SamplePage);
+    namespace fs = std::filesystem;
+    const fs::perms readOnly = fs::perms::owner_read | fs::perms::owner_exec;
+    fs::permissions(
+        readOnlySource ? fs::path(source) : fs::path(folder.path()), readOnlySource ? fs::perms::owner_read : readOnly);
+    {
+        PermissionOverridesDropped dropped;
+        if (!dropped.active()) {
+            fs::permissions(folder.path(), fs::perms::owner_all);
+            QSKIP(PermissionOverridesDropped::SkipReason);
+        }
+        const auto window = createWindow({ source });
+    }
+    fs::permissions(folder.path(), fs::perms::owner_all);
+    QCOMPARE(m_exits->codes(), std::vector<int>({ 0 }));
+    QCOMPARE(m_messages->messages.size(), std::size_t(1));
+    QCOMPARE(m_messages->messages.front().text, expectedText);
+    QCOMPARE(m_messages->messages.front().kind, expectedKind);
+    QVERIFY(!pathExists(folder / "page.big"));
+}
+
+void TestComp::commandLineIoErrorGoesOn()
+{
+    TempFolder folder;
+    const std::string source = folder / "page.htm";
+    std::string page;
+    while (page.size() < 64 * 1024)
+        page += SamplePage;
+    writeFileBytes(source, page);
+    std::unique_ptr<TForm1> window;
+    {
+        FileSizeLimit limit(4096);
+        if (!limit.active())
+            QSKIP("cannot lower the file size limit, so no write can be made to fail");
+        window = createWindow({ source });
+    }
+    QVERIFY(m_exits->codes().empty());
+    QVERIFY(m_messages->messages.empty());
+    QCOMPARE(m_messages->errors.size(), 1);
+    QVERIFY(window->Defaultdir->isChecked());
+    QVERIFY(window->Apicidir->isChecked());
+    QVERIFY(!window->Maggioridir->isChecked());
+    QVERIFY(window->Divcenter->isChecked());
+    QCOMPARE(readAll(source), page);
+}
+
+void TestComp::noArgumentStartsOnCurrentFolder()
+{
+    const QString current = QDir::currentPath();
+    const auto window = createWindow({});
+    QVERIFY(m_exits->codes().empty());
+    QVERIFY(m_messages->messages.empty());
+    for (DirectoryListBox* list : { window->DirectoryListBox1, window->DirectoryListBox2 })
+        QCOMPARE(QDir(list->directory()).canonicalPath(), QDir(current).canonicalPath());
+    for (FileListBox* list : { window->FileListBox1, window->FileListBox2 })
+        QCOMPARE(QDir(list->directory()).canonicalPath(), QDir(current).canonicalPath());
+}
+
+void TestComp::menuHandlers()
+{
+    const auto window = createWindow({});
+    TAbout about;
+    Tstat statistics;
+    About = &about;
+    stat = &statistics;
+    window->show();
+    bool aboutShown = false, statShown = false;
+    whenModal<TAbout>([&](TAbout* box) {
+        aboutShown = true;
+        box->OKButton->click();
+    });
+    window->About1->trigger();
+    whenModal<Tstat>([&](Tstat* box) {
+        statShown = true;
+        box->OKBtn->click();
+    });
+    window->Statistiche1->trigger();
+    About = nullptr;
+    stat = nullptr;
+    QVERIFY(aboutShown);
+    QVERIFY(statShown);
+    QVERIFY(about.isHidden());
+    QVERIFY(statistics.isHidden());
+    window->Uscita1->trigger();
+    QVERIFY(!window->isVisible());
+}
+
+void TestComp::gaugeFollowsTheRun()
+{
+    const auto window = createWindow({});
+    window->show();
+    ProgressSink& sink = window->progressSink();
+    sink.setVisible(true);
+    QVERIFY(window->Gauge1->isVisible());
+    sink.setProgress(37);
+    QCOMPARE(window->Gauge1->progress(), 37);
+    QCOMPARE(window->Gauge1->text(), QStringLiteral("37%"));
+    sink.setVisible(false);
+    QVERIFY(window->Gauge1->isHidden());
+}
+
+QTEST_MAIN(TestComp)
+#include "tst_comp.moc"
