@@ -1,0 +1,477 @@
+// End-to-end tests of snellitore-cli: the built program run in a fresh temporary folder.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <linux/capability.h>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string Page = "<html>\r\n<body>\r\n\t<div align=\"center\">\r\n\t\t<font  face=\"Arial;  Verdana\" >Hello   "
+                         "world</font>\r\n\t</div>\r\n</body>\r\n</html>\r\n";
+const std::string PageDefaultApiciDiv
+    = "<html>\n<body>\n<center>\n<font  face=\"Arial;Verdana\">Hello world</font>\n</center>\n</body>\n</html>\n";
+const std::string PageDefaultTags
+    = "<html><body><div align=\"center\"><font face=\"Arial; Verdana\" >Hello world</font></div></body></html>";
+const std::string PageAllFour
+    = "<html><body><center>\n<font  face=\"Arial;Verdana\">Hello world</font></center>\n</body></html>";
+
+constexpr int CannotDropCapabilities = 125;
+constexpr unsigned ChildTimeLimit = 60; // seconds
+
+struct Outcome
+{
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// How the program is started. Paths are relative to the work folder, which is the program's current folder.
+struct Launch
+{
+    std::vector<std::string> args {};
+    std::string program = SNELLITORE_CLI;
+    std::string stdinPath = "/dev/null";
+    off_t stdinOffset = 0; // where standard input stands when the program starts
+    std::optional<std::string> stdinPipe {}; // fed through a pipe instead of stdinPath
+    std::string stdoutPath {}; // a capture file unless set
+    int stdoutFlags = O_WRONLY | O_CREAT | O_TRUNC;
+    rlim_t fileSizeLimit = RLIM_INFINITY; // largest file the program may write
+    bool withoutDacOverride = false; // root loses its power to ignore permission bits
+    std::function<void(pid_t)> whileRunning {}; // acts while the program runs
+    std::string temporaryFolder {}; // TMPDIR for the program, when set
+};
+
+std::string readAll(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeAll(const fs::path& path, const std::string& contents)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
+}
+
+// Root ignores permission bits through two capabilities. Taken out of the bounding and the inheritable set,
+// they stay gone in the program this child becomes. Runs between fork and exec: raw system calls only.
+bool dropDacOverride()
+{
+    if (::geteuid() != 0)
+        return true; // permission bits already apply
+    const unsigned mask = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
+    if (::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0) != 0
+        || ::prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0) != 0)
+        return false;
+    __user_cap_header_struct header { _LINUX_CAPABILITY_VERSION_3, 0 };
+    __user_cap_data_struct data[2] {};
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return false;
+    data[0].effective &= ~mask;
+    data[0].permitted &= ~mask;
+    data[0].inheritable &= ~mask;
+    return ::syscall(SYS_capset, &header, data) == 0;
+}
+
+int openOrDie(const std::string& path, int flags)
+{
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
+    if (fd < 0)
+        ADD_FAILURE() << "cannot open " << path << ": " << std::strerror(errno);
+    return fd;
+}
+
+void feed(int fd, const std::string& data)
+{
+    for (std::size_t done = 0; done < data.size();) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break; // the program stopped reading; its outcome tells why
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+}
+
+class CliTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite() { std::signal(SIGPIPE, SIG_IGN); }
+
+    void SetUp() override
+    {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tst_cli-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        m_root = pattern;
+        fs::create_directory(m_root / "work");
+        fs::create_directory(m_root / "io");
+        writeAll(work("page.htm"), Page);
+    }
+    void TearDown() override { fs::remove_all(m_root); }
+
+    fs::path work(const std::string& name) const { return m_root / "work" / name; }
+    bool exists(const std::string& name) const { return fs::exists(fs::symlink_status(work(name))); }
+
+    Outcome run(std::vector<std::string> args) { return run(Launch { std::move(args) }); }
+
+    Outcome run(const Launch& launch)
+    {
+        std::vector<std::string> args { launch.program };
+        args.insert(args.end(), launch.args.begin(), launch.args.end());
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        const std::string folder = (m_root / "work").string();
+        const std::string outPath
+            = launch.stdoutPath.empty() ? (m_root / "io" / "out").string() : work(launch.stdoutPath).string();
+        const std::string errPath = (m_root / "io" / "err").string();
+
+        int stdinFd = -1;
+        int feeder = -1;
+        if (launch.stdinPipe) {
+            int ends[2];
+            EXPECT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+            stdinFd = ends[0];
+            feeder = ends[1];
+        } else {
+            stdinFd
+                = openOrDie(launch.stdinPath[0] == '/' ? launch.stdinPath : work(launch.stdinPath).string(), O_RDONLY);
+            ::lseek(stdinFd, launch.stdinOffset, SEEK_SET);
+        }
+        const int outFd = openOrDie(outPath, launch.stdoutFlags);
+        const int errFd = openOrDie(errPath, O_WRONLY | O_CREAT | O_TRUNC);
+
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::dup2(stdinFd, 0);
+            ::dup2(outFd, 1);
+            ::dup2(errFd, 2);
+            std::signal(SIGPIPE, SIG_DFL);
+            if (!launch.temporaryFolder.empty())
+                ::setenv("TMPDIR", launch.temporaryFolder.c_str(), 1);
+            ::alarm(ChildTimeLimit); // a program that hangs fails its test instead of stalling the suite
+            if (::chdir(folder.c_str()) != 0)
+                ::_exit(126);
+            if (launch.fileSizeLimit != RLIM_INFINITY) {
+                std::signal(SIGXFSZ, SIG_IGN); // a write past the limit then fails instead of killing
+                const rlimit limit { launch.fileSizeLimit, launch.fileSizeLimit };
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+            }
+            if (launch.withoutDacOverride && !dropDacOverride())
+                ::_exit(CannotDropCapabilities);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(stdinFd);
+        ::close(outFd);
+        ::close(errFd);
+        if (feeder >= 0)
+            feed(feeder, *launch.stdinPipe);
+        if (launch.whileRunning)
+            launch.whileRunning(pid);
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
+        Outcome outcome;
+        outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (launch.stdoutPath.empty())
+            outcome.out = readAll(outPath);
+        outcome.err = readAll(errPath);
+        return outcome;
+    }
+
+    fs::path m_root;
+};
+
+TEST_F(CliTest, CompactsWithTheChosenOptions)
+{
+    const struct
+    {
+        std::vector<std::string> options;
+        const std::string& expected;
+    } rows[] = {
+        { {}, PageDefaultApiciDiv },
+        { { "--options=" }, Page },
+        { { "--options=default,tags" }, PageDefaultTags },
+        { { "--options=div,tags,apici,default" }, PageAllFour },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.options));
+        fs::remove(work("out.big"));
+        std::vector<std::string> args = row.options;
+        args.insert(args.end(), { "-o", "out.big", "page.htm" });
+        const Outcome outcome = run(args);
+        EXPECT_EQ(outcome.exitCode, 0);
+        EXPECT_EQ(outcome.err, "");
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_EQ(readAll(work("out.big")), row.expected);
+    }
+}
+
+TEST_F(CliTest, WritesStandardOutputWithoutDestinationOrWithDash)
+{
+    for (const auto& args : { std::vector<std::string> { "page.htm" }, { "-o", "-", "page.htm" } }) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        const Outcome outcome = run(args);
+        EXPECT_EQ(outcome.exitCode, 0);
+        EXPECT_EQ(outcome.out, PageDefaultApiciDiv);
+        EXPECT_EQ(outcome.err, "");
+        EXPECT_FALSE(exists("-"));
+    }
+}
+
+TEST_F(CliTest, SpoolsAPipeOnStandardInput)
+{
+    std::string big;
+    for (int line = 0; big.size() < 3 * 1024 * 1024; ++line)
+        big += "\t<p class=\"row\">line " + std::to_string(line) + "</p>\r\n";
+    const Outcome copy = run({ .args = { "--options=", "--stats", "-" }, .stdinPipe = big });
+    EXPECT_EQ(copy.exitCode, 0);
+    EXPECT_TRUE(copy.out == big) << "the copy of " << big.size() << " bytes differs; got " << copy.out.size();
+    const std::string size = std::to_string(big.size());
+    EXPECT_EQ(copy.err, "- " + size + " byte  ==> - " + size + " byte 0%\n");
+
+    const Outcome compacted = run({ .args = { "-o", "out.big", "-" }, .stdinPipe = Page });
+    EXPECT_EQ(compacted.exitCode, 0) << compacted.err;
+    EXPECT_EQ(readAll(work("out.big")), PageDefaultApiciDiv);
+}
+
+TEST_F(CliTest, ReadsStandardInputFromAFileFromWhereItStands)
+{
+    const Outcome whole = run({ .args = { "--options=", "-" }, .stdinPath = "page.htm" });
+    EXPECT_EQ(whole.exitCode, 0) << whole.err;
+    EXPECT_EQ(whole.out, Page);
+    // What the caller has already read of standard input is not compacted again.
+    const Outcome rest = run({ .args = { "--options=", "-" }, .stdinPath = "page.htm", .stdinOffset = 8 });
+    EXPECT_EQ(rest.exitCode, 0) << rest.err;
+    EXPECT_EQ(rest.out, Page.substr(8));
+}
+
+TEST_F(CliTest, ReadsANamedPipe)
+{
+    ASSERT_EQ(::mkfifo(work("fifo").c_str(), 0600), 0);
+    const auto writer = [&](pid_t pid) {
+        // Wait for the reader without blocking, so that a program that never opens the pipe fails the test
+        // instead of hanging it.
+        int fd = -1;
+        siginfo_t info {};
+        while ((fd = ::open(work("fifo").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0 && errno == ENXIO
+            && ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0)
+            ::usleep(1000);
+        if (fd < 0) {
+            ::kill(pid, SIGKILL);
+            FAIL() << "the program never opened the pipe";
+        }
+        ::fcntl(fd, F_SETFL, 0);
+        feed(fd, Page);
+    };
+    const Outcome outcome = run({ .args = { "--stats", "-o", "out.big", "fifo" }, .whileRunning = writer });
+    EXPECT_EQ(outcome.exitCode, 0);
+    EXPECT_EQ(outcome.err, "fifo 121 byte  ==> out.big 96 byte -21%\n");
+    EXPECT_EQ(readAll(work("out.big")), PageDefaultApiciDiv);
+}
+
+TEST_F(CliTest, ReportsASpoolFailureBeforeCreatingTheDestination)
+{
+    const std::string missing = (m_root / "missing").string();
+    const Outcome outcome = run({ .args = { "-o", "out.big", "-" }, .stdinPipe = Page, .temporaryFolder = missing });
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_EQ(outcome.err, "snellitore-cli: temporary file in " + missing + ": Invalid filename\n");
+    EXPECT_FALSE(exists("out.big"));
+}
+
+TEST_F(CliTest, RefusesToReplaceAnExistingDestinationWithoutForce)
+{
+    writeAll(work("out.big"), "keep me");
+    const Outcome outcome = run({ "-o", "out.big", "page.htm" });
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_EQ(outcome.err, "snellitore-cli: out.big: File exists (use --force to replace it)\n");
+    EXPECT_EQ(readAll(work("out.big")), "keep me");
+}
+
+TEST_F(CliTest, ForceReplacesAnExistingDestination)
+{
+    writeAll(work("out.big"), std::string(1000, 'x'));
+    const Outcome outcome = run({ "--force", "-o", "out.big", "page.htm" });
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_EQ(readAll(work("out.big")), PageDefaultApiciDiv);
+}
+
+TEST_F(CliTest, NeverWritesIntoTheSource)
+{
+    fs::create_symlink("page.htm", work("link.htm"));
+    fs::create_hard_link(work("page.htm"), work("hard.htm"));
+    const Launch rows[] = {
+        { { "--force", "-o", "page.htm", "page.htm" } },
+        { { "--force", "-o", "./page.htm", "page.htm" } },
+        { { "--force", "-o", "link.htm", "page.htm" } },
+        { { "--force", "-o", "page.htm", "link.htm" } },
+        { { "--force", "-o", "hard.htm", "page.htm" } },
+        { { "-o", "hard.htm", "page.htm" } },
+        { .args = { "--force", "-o", "page.htm", "-" }, .stdinPath = "page.htm" },
+        { .args = { "page.htm" }, .stdoutPath = "page.htm", .stdoutFlags = O_WRONLY | O_APPEND },
+    };
+    for (const Launch& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.args));
+        const Outcome outcome = run(row);
+        EXPECT_EQ(outcome.exitCode, 1);
+        EXPECT_NE(outcome.err.find(": Source and destination are the same file\n"), std::string::npos) << outcome.err;
+        EXPECT_EQ(readAll(work("page.htm")), Page);
+    }
+}
+
+TEST_F(CliTest, ReportsIoErrorsWithThePathAndCreatesNothing)
+{
+    const struct
+    {
+        std::vector<std::string> args;
+        const char* message;
+    } rows[] = {
+        { { "-o", "out.big", "missing.htm" }, "snellitore-cli: missing.htm: File not found\n" },
+        { { "-o", "out.big", "nofolder/page.htm" }, "snellitore-cli: nofolder/page.htm: Invalid filename\n" },
+        { { "-o", "out.big", "." }, "snellitore-cli: .: File access denied\n" },
+        { { "-o", "nofolder/out.big", "page.htm" }, "snellitore-cli: nofolder/out.big: Invalid filename\n" },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.args));
+        const Outcome outcome = run(row.args);
+        EXPECT_EQ(outcome.exitCode, 1);
+        EXPECT_EQ(outcome.err, row.message);
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_FALSE(exists("out.big"));
+    }
+}
+
+TEST_F(CliTest, RemovesAnIncompleteDestination)
+{
+    writeAll(work("big.htm"), std::string(1024 * 1024, 'a'));
+    for (const bool replacing : { false, true }) {
+        SCOPED_TRACE(replacing ? "replacing an existing file" : "a new file");
+        if (replacing)
+            writeAll(work("out.big"), "old");
+        std::vector<std::string> args { "--options=", "-o", "out.big", "big.htm" };
+        if (replacing)
+            args.insert(args.begin(), "--force");
+        const Outcome outcome = run({ .args = args, .fileSizeLimit = 64 * 1024 });
+        EXPECT_EQ(outcome.exitCode, 1);
+        EXPECT_NE(outcome.err.find("snellitore-cli: out.big: "), std::string::npos) << outcome.err;
+        EXPECT_NE(outcome.err.find("snellitore-cli: removed incomplete out.big\n"), std::string::npos) << outcome.err;
+        EXPECT_FALSE(exists("out.big"));
+    }
+}
+
+TEST_F(CliTest, LeavesAloneWhatIsNoRegularFile)
+{
+    struct stat info
+    {
+    };
+    if (::stat("/dev/full", &info) != 0 || !S_ISCHR(info.st_mode))
+        GTEST_SKIP() << "no /dev/full on this machine";
+    const Launch rows[] = {
+        { .args = { "--force", "-o", "/dev/full", "page.htm" } },
+        { .args = { "-o", "-", "page.htm" }, .stdoutPath = "/dev/full", .stdoutFlags = O_WRONLY },
+    };
+    for (const Launch& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.args));
+        const Outcome outcome = run(row);
+        EXPECT_EQ(outcome.exitCode, 1);
+        EXPECT_NE(outcome.err.find(": Disk full\n"), std::string::npos) << outcome.err;
+        EXPECT_EQ(outcome.err.find("removed"), std::string::npos) << outcome.err;
+        ASSERT_EQ(::stat("/dev/full", &info), 0);
+        EXPECT_TRUE(S_ISCHR(info.st_mode));
+    }
+}
+
+TEST_F(CliTest, ReportsProgressAndSummaryOnStandardError)
+{
+    writeAll(work("eight.htm"), "abcdefgh");
+    writeAll(work("empty.htm"), "");
+    writeAll(work("spaces.htm"), "a  b\t\tc\r\nd");
+    const struct
+    {
+        std::vector<std::string> args;
+        const char* err;
+    } rows[] = {
+        { { "--options=", "--progress", "-o", "out.big", "eight.htm" }, "12%\n25%\n38%\n50%\n62%\n75%\n88%\n100%\n" },
+        { { "--progress", "--stats", "-o", "out.big", "empty.htm" }, "empty.htm 0 byte  ==> out.big 0 byte 0%\n" },
+        { { "--options=default", "--stats", "-o", "out.big", "spaces.htm" },
+            "spaces.htm 10 byte  ==> out.big 6 byte -40%\n" },
+        { { "--stats", "--progress", "--options=", "eight.htm" },
+            "12%\n25%\n38%\n50%\n62%\n75%\n88%\n100%\neight.htm 8 byte  ==> - 8 byte 0%\n" },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.args));
+        fs::remove(work("out.big"));
+        const Outcome outcome = run(row.args);
+        EXPECT_EQ(outcome.exitCode, 0);
+        EXPECT_EQ(outcome.err, row.err);
+    }
+}
+
+TEST_F(CliTest, CompactsAReadOnlySource)
+{
+    fs::permissions(work("page.htm"), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    // The check means something only if the file really cannot be written here, also for root.
+    const Outcome probe
+        = run({ .args = { "-c", "exec 3>>page.htm" }, .program = "/bin/sh", .withoutDacOverride = true });
+    if (probe.exitCode == 0 || probe.exitCode == CannotDropCapabilities)
+        GTEST_SKIP() << "a read-only file stays writable here (CAP_DAC_OVERRIDE cannot be dropped)";
+
+    const Outcome outcome = run({ .args = { "--stats", "-o", "out.big", "page.htm" }, .withoutDacOverride = true });
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_EQ(outcome.err, "page.htm 121 byte  ==> out.big 96 byte -21%\n");
+    EXPECT_EQ(readAll(work("out.big")), PageDefaultApiciDiv);
+}
+
+TEST_F(CliTest, UsageErrorsExitWithTwoAndCreateNothing)
+{
+    const std::vector<std::string> rows[] = {
+        {},
+        { "--options=bogus", "-o", "out.big", "page.htm" },
+        { "-o", "out.big", "page.htm", "extra.htm" },
+        { "--force", "--force", "-o", "out.big", "page.htm" },
+    };
+    for (const auto& args : rows) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        const Outcome outcome = run(args);
+        EXPECT_EQ(outcome.exitCode, 2);
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_NE(outcome.err.find("\nusage: snellitore-cli "), std::string::npos) << outcome.err;
+        EXPECT_FALSE(exists("out.big"));
+    }
+}
+
+TEST_F(CliTest, HelpAndVersionGoToStandardOutput)
+{
+    const Outcome help = run({ "--help" });
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.out.rfind("usage: snellitore-cli ", 0), 0u) << help.out;
+    EXPECT_EQ(help.err, "");
+    const Outcome version = run({ "--version" });
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "snellitore-cli " SNELLITORE_VERSION "\n");
+}
+
+} // namespace
