@@ -78,7 +78,7 @@ private:
     std::size_t m_blockSize;
     std::vector<unsigned char> m_buffer;
     std::int64_t m_base = 0;       // source offset of m_buffer[0]
-    std::int64_t m_fileOffset = 0; // where the file's own pointer stands
+    std::int64_t m_fileOffset = -1; // where the file's own pointer stands; unknown until the first read
     const unsigned char* m_next;
     const unsigned char* m_end;
 };

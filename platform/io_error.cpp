@@ -1,6 +1,8 @@
 // The I/O code table and EInOutError.
 #include "io_error.h"
 
+#include <cstdio>
+
 std::string ioErrorText(int code)
 {
     switch (code) {
@@ -11,7 +13,11 @@ std::string ioErrorText(int code)
     case 100: return "Read beyond end of file";
     case 101: return "Disk full";
     case 106: return "Invalid numeric input";
-    default: return "I/O error " + std::to_string(code);
+    default: {
+        char text[32];
+        std::snprintf(text, sizeof text, "I/O error %d", code);
+        return text;
+    }
     }
 }
 
