@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
-# Takes the screenshots docs/main-window.png and docs/about-box.png of the desktop program under Xvfb.
+# Takes the screenshots docs/main-window.png, docs/about-box.png, docs/statistics.png and docs/name-prompt.png
+# of the desktop program under Xvfb.
 #
 #   scripts/screenshots.sh [build-folder]     (default: build-screenshots)
 #
 # Builds the program if needed, starts it in a folder of sample pages on a virtual screen without a window
-# manager, grabs the main window, opens the about box from the menu bar and grabs it too.
+# manager, grabs the main window, opens the about box from the menu bar and grabs it too. Then it runs a batch
+# of two files into a sub-folder and grabs the statistics window, and runs the same two files again, which
+# brings up the name prompt instead of overwriting: that is grabbed too.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 # On the virtual screen: start the program, grab both windows, end the program.
 session() {
-    local program=$1 mainShot=$2 aboutShot=$3
+    local program=$1 mainShot=$2 aboutShot=$3 statShot=$4 promptShot=$5
     "$program" &
     local pid=$!
     local main
@@ -37,8 +40,56 @@ session() {
     fi
     sleep 1
     import -window "$about" "$aboutShot"
+    xdotool key Escape
+    sleep 0.5
+
+    batchShots "$main" "$statShot" "$promptShot" || { kill "$pid"; return 1; }
     kill "$pid" 2> /dev/null || true
     wait "$pid" 2> /dev/null || true
+}
+
+# Keys go to the window under the pointer, as there is no window manager to give the focus.
+keys() {
+    xdotool key --delay 60 "$@"
+    sleep 0.3
+}
+
+# Marks the first two source files and presses ">>", all from the keyboard along the tab order
+# (source files first, ">>" twelfth after them).
+markTwoAndRun() {
+    keys Home Down
+    keys $(printf 'Tab %.0s' $(seq 12)) space
+    sleep 1
+}
+
+batchShots() {
+    local main=$1 statShot=$2 promptShot=$3
+    eval "$(xdotool getwindowgeometry --shell "$main")"
+    xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 10))
+    # The destination folder list is fourth after the source files: open its last sub-folder, "script".
+    keys Tab Tab Tab Tab End Return
+    keys shift+Tab shift+Tab shift+Tab shift+Tab
+    markTwoAndRun
+    # "Gestione" opens at the left of the menu bar; "Statistiche" is its second item.
+    xdotool mousemove $((X + 25)) $((Y + 10)) click 1
+    sleep 0.3
+    keys Down Down Return
+    local stats
+    stats=$(xdotool search --sync --onlyvisible --name '^snellitore Web 2002$' | head -n 1)
+    sleep 1
+    import -window "$stats" "$statShot"
+    keys Return
+    # Back on the main window the focus is on ">>": go back to the source files and run the same two again.
+    xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 10))
+    keys $(printf 'shift+Tab %.0s' $(seq 12))
+    markTwoAndRun
+    local prompt
+    prompt=$(xdotool search --sync --onlyvisible --name '^Snellitore Web 2002$' | head -n 1)
+    sleep 1
+    import -window "$prompt" "$promptShot"
+    keys Escape
+    sleep 0.3
+    keys Escape
 }
 
 if [ "${1:-}" = --session ]; then
@@ -75,5 +126,6 @@ chmod 700 "$samples/runtime"
 export XDG_RUNTIME_DIR=$samples/runtime
 cd "$samples/sito"
 xvfb-run -a -s "-screen 0 1024x768x24" "$root/scripts/screenshots.sh" --session \
-    "$program" "$root/docs/main-window.png" "$root/docs/about-box.png"
-echo "wrote $root/docs/main-window.png and $root/docs/about-box.png"
+    "$program" "$root/docs/main-window.png" "$root/docs/about-box.png" \
+    "$root/docs/statistics.png" "$root/docs/name-prompt.png"
+echo "wrote main-window.png, about-box.png, statistics.png and name-prompt.png in $root/docs"

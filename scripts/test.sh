@@ -18,7 +18,7 @@ install_missing() {
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
 }
 
-install_missing cmake g++ make libgtest-dev qt6-base-dev xvfb xauth
+install_missing cmake g++ make libgtest-dev qt6-base-dev fonts-dejavu-core python3 desktop-file-utils
 
 read -r -a extra <<< "${SNELLITORE_CMAKE_ARGS:-}"
 # The options are spelt out so that a cache left by an earlier run with other arguments does not linger.
