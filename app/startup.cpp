@@ -98,24 +98,9 @@ void showMainWindow(QWidget& window)
     window.show();
 }
 
-void destroyWindows()
-{
-    delete stat;
-    stat = nullptr;
-    delete Diredit;
-    Diredit = nullptr;
-    delete About;
-    About = nullptr;
-    delete Form1;
-    Form1 = nullptr;
-}
-
 int runWithDisplay(Application& application)
 {
-    Form1 = new TForm1; // with a file argument, its createdir compacts the file and ends the process here
-    About = new TAbout;
-    Diredit = new TDiredit;
-    stat = new Tstat; // runs staticreate
+    createWindows();
     showMainWindow(*Form1);
     application.exec(); // until the main window is closed
     destroyWindows();
@@ -166,6 +151,26 @@ int runApplication(char* programName, Run run)
 }
 
 } // namespace
+
+void createWindows()
+{
+    Form1 = new TForm1; // with a file argument, its createdir compacts the file and ends the process here
+    About = new TAbout;
+    Diredit = new TDiredit;
+    stat = new Tstat; // runs staticreate
+}
+
+void destroyWindows()
+{
+    delete stat;
+    stat = nullptr;
+    delete Diredit;
+    Diredit = nullptr;
+    delete About;
+    About = nullptr;
+    delete Form1;
+    Form1 = nullptr;
+}
 
 int runProgram(int argc, char** argv)
 {

@@ -13,3 +13,8 @@ inline constexpr int NeedsDisplay = 2; // no display and no file to compact
 // chosen): only the command-line mode, its messages on standard error. "--version" or "--help" as the sole
 // argument print and return; a file of that name is reached as ./--version.
 int runProgram(int argc, char** argv);
+
+// Creates the four windows in their order: Form1 (whose creation runs createdir), About, Diredit, stat.
+void createWindows();
+// Destroys them in the reverse order.
+void destroyWindows();
