@@ -2,7 +2,9 @@
 #include "comp.h"
 
 #include "aboutbox.h"
+#include "batch_run.h"
 #include "design_scale.h"
+#include "diredit2.h"
 #include "gauge_progress.h"
 #include "path_text.h"
 #include "stati.h"
@@ -20,6 +22,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -34,6 +37,9 @@ const QString Filter = QStringLiteral("All files (*.*)|*.*|htm|*.htm|html|*.html
 const QString FileMissingText = QStringLiteral("File non esite");
 const QString CannotCreateText = QStringLiteral("Non posso creare il file");
 const QString SameFileText = QStringLiteral("%1: Non posso sovrascrivere sul medesimo file");
+const QString NothingMarkedText = QStringLiteral("Nessun file selezionato");
+const QString CannotCreateFolderText = QStringLiteral("Non posso creare directory");
+const QString FolderCreatedText = QStringLiteral("Nuova directory creata");
 
 template <class Control> Control* named(Control* control, const char* name)
 {
@@ -221,17 +227,34 @@ void TForm1::finishCommandLine(const QString& text, MessageKind kind)
 
 void TForm1::filselclick()
 {
-    runHandler([] {});
+    runHandler([this] { toggleSelectedMarks(*FileListBox1); });
 }
 
 void TForm1::Dircompattaclick()
 {
-    runHandler([] {});
+    runHandler([this] {
+        if (anyMarked(*FileListBox1))
+            BatchRun(*this, *Diredit, *stat).compactMarked();
+        else
+            ShowMessageBox(NothingMarkedText, MessageKind::Warning);
+        refreshLists();
+    });
 }
 
 void TForm1::creadirclick()
 {
-    runHandler([] {});
+    runHandler([this] {
+        prepareFolderPrompt(*Diredit);
+        Diredit->exec();
+        if (Diredit->modalResult() != TDiredit::Ok)
+            return;
+        // One level, the name exactly as typed: an empty, existing or nested-missing name fails.
+        const std::string path = joinPath(*DirectoryListBox2, textPath(Diredit->Edit1->text()));
+        if (platform::createDirectory(path) != IoCode::Ok)
+            return ShowMessageBox(CannotCreateFolderText, MessageKind::Warning);
+        ShowMessageBox(FolderCreatedText, MessageKind::Information);
+        refreshLists();
+    });
 }
 
 void TForm1::Statclick()

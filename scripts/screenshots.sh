@@ -40,7 +40,7 @@ session() {
     fi
     sleep 1
     import -window "$about" "$aboutShot"
-    xdotool key Escape
+    xdotool windowfocus --sync "$about" key Return
     sleep 0.5
 
     batchShots "$main" "$statShot" "$promptShot" || { kill "$pid"; return 1; }
@@ -54,23 +54,32 @@ keys() {
     sleep 0.3
 }
 
-# Marks the first two source files and presses ">>", all from the keyboard along the tab order
-# (source files first, ">>" twelfth after them).
+# Gives the keyboard focus to the source file list by a click on its empty lower part (design point 240, 300
+# of the 767-pixel-wide design, scaled to the window), which marks nothing.
+focusSourceFiles() {
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    xdotool mousemove $((X + 240 * WIDTH / 767)) $((Y + 300 * WIDTH / 767)) click 1
+    sleep 0.3
+}
+
+# Marks the first two source files and presses ">>", all from the keyboard along the tab order, on which
+# ">>" comes twelfth after the source files.
 markTwoAndRun() {
-    keys Home Down
+    focusSourceFiles "$1"
+    # The current item is the first one: Down selects and marks the second, Up the first.
+    keys Down Up
     keys $(printf 'Tab %.0s' $(seq 12)) space
     sleep 1
 }
 
 batchShots() {
     local main=$1 statShot=$2 promptShot=$3
-    eval "$(xdotool getwindowgeometry --shell "$main")"
-    xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 10))
     # The destination folder list is fourth after the source files: open its last sub-folder, "script".
+    focusSourceFiles "$main"
     keys Tab Tab Tab Tab End Return
-    keys shift+Tab shift+Tab shift+Tab shift+Tab
-    markTwoAndRun
+    markTwoAndRun "$main"
     # "Gestione" opens at the left of the menu bar; "Statistiche" is its second item.
+    eval "$(xdotool getwindowgeometry --shell "$main")"
     xdotool mousemove $((X + 25)) $((Y + 10)) click 1
     sleep 0.3
     keys Down Down Return
@@ -78,18 +87,22 @@ batchShots() {
     stats=$(xdotool search --sync --onlyvisible --name '^snellitore Web 2002$' | head -n 1)
     sleep 1
     import -window "$stats" "$statShot"
-    keys Return
-    # Back on the main window the focus is on ">>": go back to the source files and run the same two again.
-    xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 10))
-    keys $(printf 'shift+Tab %.0s' $(seq 12))
-    markTwoAndRun
+    xdotool windowfocus --sync "$stats" key Return
+    sleep 0.5
+    # The same two files again: their names are taken now, so the prompt asks for new ones.
+    markTwoAndRun "$main"
     local prompt
     prompt=$(xdotool search --sync --onlyvisible --name '^Snellitore Web 2002$' | head -n 1)
     sleep 1
     import -window "$prompt" "$promptShot"
-    keys Escape
-    sleep 0.3
-    keys Escape
+    # Escape skips each file while the prompt keeps coming.
+    local tries
+    for tries in 1 2 3; do
+        xdotool windowfocus --sync "$prompt" key Escape 2> /dev/null || true
+        sleep 0.5
+        prompt=$(xdotool search --onlyvisible --name '^Snellitore Web 2002$' | head -n 1 || true)
+        [ -z "$prompt" ] && break
+    done
 }
 
 if [ "${1:-}" = --session ]; then

@@ -110,8 +110,14 @@ void DirectoryListBox::rebuild()
 {
     // The folder may have gone since it was shown; the nearest level still there takes its place.
     QString folder = m_directory;
-    while (!QFileInfo(folder).isDir() && !folders::isRootFolder(folder))
-        folder = folders::parentFolder(folder);
+    while (!QFileInfo(folder).isDir() && !folders::isRootFolder(folder)) {
+        const QString above = folders::parentFolder(folder);
+        if (above == folder) { // an empty or relative path (the current folder was deleted) has no level above
+            folder = QDir::rootPath();
+            break;
+        }
+        folder = above;
+    }
     if (!folders::sameFolder(folder, m_directory) && setDirectory(folder))
         return;
     fill();

@@ -28,6 +28,7 @@ private slots:
     void opening();
     void rebuildReadsDiskButKeepsFileList();
     void missingFolders();
+    void currentFolderDeleted();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -157,6 +158,21 @@ void TestDirectoryListBox::missingFolders()
     QCOMPARE(m_list->directory(), m_site);
     QCOMPARE(QDir::currentPath(), m_site);
     QCOMPARE(texts(*m_files), QStringList { "index.htm" });
+}
+
+// With the process's current folder deleted Qt names it by an empty path; the list must still settle on a
+// folder that exists rather than walk up from it forever.
+void TestDirectoryListBox::currentFolderDeleted()
+{
+    const QString gone = m_dir->filePath("gone");
+    QVERIFY(QDir().mkpath(gone));
+    QVERIFY(QDir::setCurrent(gone));
+    QVERIFY(QDir(gone).removeRecursively());
+    DirectoryListBox list;
+    list.setDirectory(QDir::currentPath());
+    list.rebuild();
+    QVERIFY(QFileInfo(list.directory()).isDir());
+    QDir::setCurrent(m_dir->path());
 }
 
 QTEST_MAIN(TestDirectoryListBox)

@@ -1,0 +1,167 @@
+// The batch run: toggling marks, joining paths, the overwrite guard and the per-file compaction step.
+#include "batch_run.h"
+
+#include "comp.h"
+#include "diredit2.h"
+#include "path_text.h"
+#include "stati.h"
+
+#include <compaction.h>
+#include <directory_list_box.h>
+#include <file_list_box.h>
+#include <io_error.h>
+#include <messages.h>
+#include <platform/byte_file.h>
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+const QChar Mark = QLatin1Char('*');
+const QString CannotCreateFileText = QStringLiteral("Non posso creare il file");
+const QString FileNamePrompt = QStringLiteral("Digitare nome file:");
+const QString FolderNamePrompt = QStringLiteral("Digitare nome directory:");
+
+// Any entry under the name, also one that cannot be opened (write-only, a folder, a dangling link), is
+// taken: the compaction creates its destination truncating, so only a free name may reach it.
+bool nameTaken(const std::string& path)
+{
+    std::error_code ignored;
+    return CanOpenFile(path) || std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
+}
+
+void setPromptLine(TDiredit& dialog, const QString& text)
+{
+    dialog.Label1->setText(text);
+    // The prompt line is as wide as its text.
+    dialog.Label1->resize(dialog.Label1->sizeHint().width(), dialog.Label1->height());
+}
+
+} // namespace
+
+bool isMarked(const QString& itemText)
+{
+    return itemText.contains(Mark);
+}
+
+QString toggledMark(const QString& itemText)
+{
+    return isMarked(itemText) ? itemText.chopped(1) : itemText + Mark;
+}
+
+void toggleSelectedMarks(FileListBox& list)
+{
+    const int count = list.count();
+    for (int row = 0; row < count; ++row)
+        if (list.isSelected(row))
+            list.replaceItemText(row, toggledMark(list.itemText(row)));
+}
+
+bool anyMarked(const FileListBox& list)
+{
+    bool marked = false;
+    const int count = list.count();
+    for (int row = 0; row < count; ++row)
+        marked = isMarked(list.itemText(row)) || marked;
+    return marked;
+}
+
+std::string joinPath(const std::string& folder, const std::string& name)
+{
+    const char separator = QDir::separator().toLatin1();
+    if (!folder.empty() && folder.back() == separator)
+        return folder + name;
+    return folder + separator + name;
+}
+
+std::string joinPath(const DirectoryListBox& folder, const std::string& name)
+{
+    return joinPath(textPath(folder.directory()), name);
+}
+
+void prepareRenamePrompt(TDiredit& dialog, const std::string& destinationName)
+{
+    dialog.Label2->show();
+    setPromptLine(dialog, FileNamePrompt);
+    dialog.Edit1->setText(pathText(destinationName));
+}
+
+void prepareFolderPrompt(TDiredit& dialog)
+{
+    dialog.Edit1->clear();
+    dialog.Label2->hide();
+    setPromptLine(dialog, FolderNamePrompt);
+}
+
+const GuardFileOperations& platformGuardFiles()
+{
+    static const GuardFileOperations files { platform::createNewTestFile, platform::deleteFile };
+    return files;
+}
+
+bool guardDestination(TDiredit& dialog, const DirectoryListBox& destinationFolder, std::string& name,
+    const GuardFileOperations& files)
+{
+    bool retry = false;
+    // Set when the guard's own test file could not be deleted: the name then holds only that empty file,
+    // which the compaction may replace, so the name is accepted instead of being shown as taken again.
+    bool ownTestFileKept = false;
+    // A Cancel left over from an earlier use of the dialog must not skip this file.
+    dialog.setModalResult(TDiredit::Ok);
+    std::string path = joinPath(destinationFolder, name);
+    while ((!ownTestFileKept && nameTaken(path) && dialog.modalResult() != TDiredit::Cancel) || retry) {
+        retry = false;
+        prepareRenamePrompt(dialog, name);
+        dialog.exec();
+        name = textPath(dialog.Edit1->text());
+        path = joinPath(destinationFolder, name);
+        if (nameTaken(path))
+            continue;
+        // Exclusive creation: a file that appeared meanwhile is refused, never emptied.
+        if (files.createNew(path) != IoCode::Ok) {
+            ShowMessageBox(CannotCreateFileText, MessageKind::Warning);
+            retry = true;
+        } else {
+            ownTestFileKept = files.remove(path) != IoCode::Ok;
+        }
+    }
+    return dialog.modalResult() != TDiredit::Cancel;
+}
+
+BatchRun::BatchRun(TForm1& window, TDiredit& prompt, Tstat& statistics)
+    : m_window(window)
+    , m_prompt(prompt)
+    , m_statistics(statistics)
+{
+}
+
+void BatchRun::compactMarked()
+{
+    const FileListBox& list = *m_window.FileListBox1;
+    // Positions are plain ints and the count is read before each one, so a list of any length is done whole.
+    for (int row = 0; row < list.count(); ++row)
+        if (isMarked(list.itemText(row)))
+            compactItem(row);
+}
+
+bool BatchRun::compactItem(int row)
+{
+    FileListBox& list = *m_window.FileListBox1;
+    const QString sourceText = list.itemText(row).chopped(1);
+    const std::string sourceName = textPath(sourceText);
+    std::string destinationName = sourceName;
+    const std::string sourcePath = joinPath(*m_window.DirectoryListBox1, sourceName);
+    if (!guardDestination(m_prompt, *m_window.DirectoryListBox2, destinationName))
+        return false;
+    const std::string destinationPath = joinPath(*m_window.DirectoryListBox2, destinationName);
+    const CompactionResult result
+        = CompactFile(sourcePath, destinationPath, m_window.options(), m_window.progressSink());
+    list.replaceItemText(row, sourceText);
+    m_statistics.appendRow(sourceText, result.sourceSize, pathText(destinationName), result.written);
+    return true;
+}

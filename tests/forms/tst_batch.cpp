@@ -1,0 +1,595 @@
+// Tests of marking and the batch run, driving the real main window, name prompt and statistics window.
+#include "batch_run.h"
+#include "comp.h"
+#include "diredit2.h"
+#include "form_helpers.h"
+#include "stati.h"
+
+#include <arithmetic.h>
+#include <compaction.h>
+#include <directory_list_box.h>
+#include <file_list_box.h>
+#include <gauge.h>
+#include <io_error.h>
+#include <platform/byte_file.h>
+#include <privileges.h>
+#include <temp_folder.h>
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <sys/resource.h>
+
+namespace {
+
+using PromptStep = std::function<void(TDiredit*)>;
+
+// What the prompt showed at one showing.
+struct PromptShowing
+{
+    QString preset;
+    QString promptLine;
+    bool warningVisible = false;
+};
+
+// Answers the name prompt each time it is shown modally, from a timer, with the next scripted step; an
+// unexpected showing is cancelled and counted. The timer ends with the object, so no answer outlives a test.
+class PromptScript
+{
+public:
+    explicit PromptScript(std::deque<PromptStep> steps = {})
+        : m_steps(std::move(steps))
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { poll(); });
+        m_timer.start(10);
+    }
+
+    std::vector<PromptShowing> showings;
+    int unexpected = 0;
+
+private:
+    void poll()
+    {
+        auto* dialog = qobject_cast<TDiredit*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible())
+            return;
+        showings.push_back({ dialog->Edit1->text(), dialog->Label1->text(), dialog->Label2->isVisible() });
+        if (m_steps.empty()) {
+            ++unexpected;
+            dialog->CancelBtn->click();
+            return;
+        }
+        const PromptStep step = m_steps.front();
+        m_steps.pop_front();
+        step(dialog);
+    }
+
+    std::deque<PromptStep> m_steps;
+    QTimer m_timer;
+};
+
+PromptStep answer(const QString& typed, bool ok)
+{
+    return [=](TDiredit* dialog) {
+        dialog->Edit1->setText(typed);
+        (ok ? dialog->OKBtn : dialog->CancelBtn)->click();
+    };
+}
+
+PromptStep okUnchanged()
+{
+    return [](TDiredit* dialog) { pressKey(dialog, Qt::Key_Return); };
+}
+
+PromptStep cancelWithEscape()
+{
+    return [](TDiredit* dialog) { pressKey(dialog, Qt::Key_Escape); };
+}
+
+// Lowers the file size limit for its lifetime, so that writes beyond it fail.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        m_active = ::getrlimit(RLIMIT_FSIZE, &m_saved) == 0;
+        rlimit lowered = m_saved;
+        lowered.rlim_cur = bytes;
+        m_active = m_active && ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        if (m_active)
+            ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_previousHandler);
+    }
+    bool active() const { return m_active; }
+
+private:
+    rlimit m_saved {};
+    bool m_active = false;
+    void (*m_previousHandler)(int) = nullptr;
+};
+
+// Counts the times a widget is shown.
+class ShowCounter : public QObject
+{
+public:
+    int shown = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        shown += event->type() == QEvent::Show;
+        return false;
+    }
+};
+
+const std::string Page = "<html>\r\n<body>\r\n\t<div   align=\"center\">  Hello   world  </div>\r\n"
+                         "\t<p  class = \"x\" >  one\t two  </p>\r\n</body>\r\n</html>\r\n";
+
+QStringList texts(const QListWidget& list)
+{
+    QStringList result;
+    for (int row = 0; row < list.count(); ++row)
+        result << list.item(row)->text();
+    return result;
+}
+
+QStringList gridRow(const Tstat& statistics, int row)
+{
+    QStringList cells;
+    for (int column = 0; column < statistics.StringGrid1->columnCount(); ++column) {
+        const QTableWidgetItem* cell = statistics.StringGrid1->item(row, column);
+        cells << (cell ? cell->text() : QString());
+    }
+    return cells;
+}
+
+std::string local(const QTemporaryDir& folder, const std::string& name)
+{
+    return folder.path().toStdString() + "/" + name;
+}
+
+// What CompactFile makes of a source with the window's options, read back from a scratch file.
+std::string compacted(const std::string& source, const CompactionOptions& options)
+{
+    QTemporaryDir scratch;
+    NullProgress progress;
+    CompactFile(source, local(scratch, "reference"), options, progress);
+    return readFileBytes(local(scratch, "reference"));
+}
+
+} // namespace
+
+class TestBatch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void marking_data();
+    void marking();
+    void nothingMarked_data();
+    void nothingMarked();
+    void batchIntoAnotherFolder_data();
+    void batchIntoAnotherFolder();
+    void statisticsTexts_data();
+    void statisticsTexts();
+    void sameFolderAsksForNames();
+    void leftoverCancelDoesNotSkip();
+    void failureMidBatchStops();
+    void longListIsDoneWhole();
+    void unreadableNamesAreNeverWrittenOver();
+    void keptTestFileIsAccepted_data();
+    void keptTestFileIsAccepted();
+    void joining_data();
+    void joining();
+
+private:
+    void writeSources(const QStringList& names, const std::string& bytes = Page);
+    void mark(const QStringList& names);
+    int row(const QString& text) const;
+
+    std::unique_ptr<MessageRecorder> m_messages;
+    std::unique_ptr<QTemporaryDir> m_source;
+    std::unique_ptr<QTemporaryDir> m_destination;
+    std::unique_ptr<TForm1> m_window;
+    std::unique_ptr<TDiredit> m_prompt;
+    std::unique_ptr<Tstat> m_statistics;
+};
+
+void TestBatch::init()
+{
+    m_messages = std::make_unique<MessageRecorder>();
+    m_source = std::make_unique<QTemporaryDir>();
+    m_destination = std::make_unique<QTemporaryDir>();
+    setProgramArguments({});
+    m_window = std::make_unique<TForm1>();
+    m_prompt = std::make_unique<TDiredit>();
+    m_statistics = std::make_unique<Tstat>();
+    Diredit = m_prompt.get();
+    stat = m_statistics.get();
+    QVERIFY(m_window->DirectoryListBox1->setDirectory(m_source->path()));
+    QVERIFY(m_window->DirectoryListBox2->setDirectory(m_destination->path()));
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+}
+
+void TestBatch::cleanup()
+{
+    // The lists made a temporary folder the process's current one; it must outlive that role.
+    QDir::setCurrent(QDir::tempPath());
+    Diredit = nullptr;
+    stat = nullptr;
+    m_window.reset();
+    m_prompt.reset();
+    m_statistics.reset();
+    m_destination.reset();
+    m_source.reset();
+    m_messages.reset();
+}
+
+void TestBatch::writeSources(const QStringList& names, const std::string& bytes)
+{
+    for (const QString& name : names)
+        writeFileBytes(local(*m_source, name.toStdString()), bytes);
+    m_window->FileListBox1->read();
+}
+
+int TestBatch::row(const QString& text) const
+{
+    const QStringList items = texts(*m_window->FileListBox1);
+    return int(items.indexOf(text));
+}
+
+// Marks with plain clicks, as the user does.
+void TestBatch::mark(const QStringList& names)
+{
+    FileListBox* list = m_window->FileListBox1;
+    for (const QString& name : names)
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row(name))).center());
+}
+
+void TestBatch::marking_data()
+{
+    QTest::addColumn<QStringList>("actions");
+    QTest::addColumn<QStringList>("expected");
+    const auto items = [](std::initializer_list<const char*> names) {
+        QStringList list;
+        for (const char* name : names)
+            list << QString::fromLatin1(name);
+        return list;
+    };
+    QTest::newRow("one click marks") << items({ "click 0" }) << items({ "a.htm*", "b.htm", "c.htm", "d.htm" });
+    QTest::newRow("second click unmarks") << items({ "click 0", "click 0" })
+                                          << items({ "a.htm", "b.htm", "c.htm", "d.htm" });
+    QTest::newRow("plain clicks add up") << items({ "click 0", "click 2" })
+                                         << items({ "a.htm*", "b.htm", "c.htm*", "d.htm" });
+    QTest::newRow("ctrl click") << items({ "click 0", "ctrl 1" }) << items({ "a.htm*", "b.htm*", "c.htm", "d.htm" });
+    QTest::newRow("shift range toggles each its own way")
+        << items({ "click 1", "shift 3" }) << items({ "a.htm", "b.htm", "c.htm*", "d.htm*" });
+    QTest::newRow("arrow key moves and marks")
+        << items({ "click 0", "key Down" }) << items({ "a.htm*", "b.htm*", "c.htm", "d.htm" });
+    QTest::newRow("shift arrow extends")
+        << items({ "click 0", "shiftkey Down" }) << items({ "a.htm", "b.htm*", "c.htm", "d.htm" });
+    QTest::newRow("ctrl arrow then ctrl space")
+        << items({ "click 0", "ctrlkey Down", "ctrlkey Down", "ctrlkey Space" })
+        << items({ "a.htm*", "b.htm", "c.htm*", "d.htm" });
+}
+
+void TestBatch::marking()
+{
+    QFETCH(QStringList, actions);
+    QFETCH(QStringList, expected);
+    writeSources({ "c.htm", "a.htm", "b.htm", "d.htm" });
+    FileListBox* list = m_window->FileListBox1;
+    list->setFocus();
+    for (const QString& action : actions) {
+        const QStringList parts = action.split(QLatin1Char(' '));
+        const QString& kind = parts.at(0);
+        if (kind == QLatin1String("click") || kind == QLatin1String("ctrl") || kind == QLatin1String("shift")) {
+            const Qt::KeyboardModifiers modifiers = kind == QLatin1String("ctrl") ? Qt::ControlModifier
+                : kind == QLatin1String("shift")                                  ? Qt::ShiftModifier
+                                                                                  : Qt::NoModifier;
+            const QPoint at = list->visualItemRect(list->item(parts.at(1).toInt())).center();
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, at);
+        } else {
+            const Qt::KeyboardModifiers modifiers = kind == QLatin1String("ctrlkey") ? Qt::ControlModifier
+                : kind == QLatin1String("shiftkey")                                  ? Qt::ShiftModifier
+                                                                                     : Qt::NoModifier;
+            QTest::keyClick(list, parts.at(1) == QLatin1String("Down") ? Qt::Key_Down : Qt::Key_Space, modifiers);
+        }
+    }
+    QCOMPARE(texts(*list), expected);
+    QVERIFY(list->selectedItems().isEmpty());
+}
+
+void TestBatch::nothingMarked_data()
+{
+    QTest::addColumn<QStringList>("sources");
+    QTest::newRow("empty list") << QStringList {};
+    QTest::newRow("no mark") << QStringList { QStringLiteral("a.htm") };
+}
+
+void TestBatch::nothingMarked()
+{
+    QFETCH(QStringList, sources);
+    writeSources(sources);
+    // Files that appear meanwhile show only after the refresh.
+    writeFileBytes(local(*m_destination, "new.htm"), "x");
+    writeFileBytes(local(*m_source, "late.htm"), "x");
+    PromptScript prompt;
+    m_window->Button2->click();
+    QCOMPARE(m_messages->messages.size(), std::size_t(1));
+    QCOMPARE(m_messages->messages.front().text, QStringLiteral("Nessun file selezionato"));
+    QCOMPARE(m_messages->messages.front().kind, MessageKind::Warning);
+    QVERIFY(prompt.showings.empty());
+    QVERIFY(texts(*m_window->FileListBox2).contains(QStringLiteral("new.htm")));
+    QVERIFY(texts(*m_window->FileListBox1).contains(QStringLiteral("late.htm")));
+    QCOMPARE(m_statistics->StringGrid1->rowCount(), 2);
+}
+
+void TestBatch::batchIntoAnotherFolder_data()
+{
+    QTest::addColumn<bool>("squeeze");
+    QTest::addColumn<bool>("gaps");
+    QTest::addColumn<bool>("div");
+    QTest::newRow("Default only") << false << false << false;
+    QTest::newRow("all four options") << true << true << true;
+}
+
+void TestBatch::batchIntoAnotherFolder()
+{
+    QFETCH(bool, squeeze);
+    QFETCH(bool, gaps);
+    QFETCH(bool, div);
+    m_window->Apicidir->setChecked(squeeze);
+    m_window->Maggioridir->setChecked(gaps);
+    m_window->Divcenter->setChecked(div);
+    writeFileBytes(local(*m_source, "a.htm"), Page);
+    writeFileBytes(local(*m_source, "b.htm"), Page + Page + "\t<p>  end  </p>\r\n");
+    writeFileBytes(local(*m_source, "c.htm"), std::string(200000, ' ') + Page);
+    writeFileBytes(local(*m_source, "skip.htm"), Page);
+    m_window->FileListBox1->read();
+    mark({ "a.htm", "b.htm", "c.htm" });
+    QCOMPARE(texts(*m_window->FileListBox1),
+        QStringList({ "a.htm*", "b.htm*", "c.htm*", "skip.htm" }));
+
+    ShowCounter gauge;
+    m_window->Gauge1->installEventFilter(&gauge);
+    PromptScript prompt;
+    m_window->Button2->click();
+
+    QVERIFY(prompt.showings.empty());
+    QVERIFY(m_messages->messages.empty());
+    QVERIFY(m_messages->errors.isEmpty());
+    QCOMPARE(gauge.shown, 3);
+    QVERIFY(m_window->Gauge1->isHidden());
+    QCOMPARE(m_statistics->StringGrid1->rowCount(), 5);
+    const char* names[] = { "a.htm", "b.htm", "c.htm" };
+    for (int i = 0; i < 3; ++i) {
+        const std::string source = local(*m_source, names[i]);
+        const std::string expected = compacted(source, m_window->options());
+        QCOMPARE(readFileBytes(local(*m_destination, names[i])), expected);
+        const qint64 size = qint64(readFileBytes(source).size()), written = qint64(expected.size());
+        QCOMPARE(gridRow(*m_statistics, i + 1),
+            QStringList({ names[i], QStringLiteral("%1 byte ").arg(size), names[i],
+                QStringLiteral("%1 byte ").arg(written), QStringLiteral("%1 byte ").arg(written - size),
+                QString::fromStdString(ratioText(size, written)) }));
+    }
+    QCOMPARE(gridRow(*m_statistics, 4), QStringList(6, QString()));
+    QCOMPARE(texts(*m_window->FileListBox1), QStringList({ "a.htm", "b.htm", "c.htm", "skip.htm" }));
+    QCOMPARE(texts(*m_window->FileListBox2), QStringList({ "a.htm", "b.htm", "c.htm" }));
+    QVERIFY(!pathExists(local(*m_destination, "skip.htm")));
+}
+
+void TestBatch::statisticsTexts_data()
+{
+    QTest::addColumn<std::string>("bytes");
+    QTest::addColumn<QStringList>("cells");
+    // Under "Default" every TAB goes, so the written count is the size less the TABs.
+    QTest::newRow("1000 to 750") << std::string(750, 'x') + std::string(250, '\t')
+                                 << QStringList({ "1000 byte ", "750 byte ", "-250 byte ", "-25%" });
+    QTest::newRow("8 to 7, half to even") << std::string("abc\tdefg")
+                                          << QStringList({ "8 byte ", "7 byte ", "-1 byte ", "-12%" });
+    QTest::newRow("8 to 5") << std::string("a\tb\tc\tde") << QStringList({ "8 byte ", "5 byte ", "-3 byte ", "-38%" });
+    QTest::newRow("unchanged") << std::string("plain") << QStringList({ "5 byte ", "5 byte ", "0 byte ", "0%" });
+    QTest::newRow("empty source") << std::string() << QStringList({ "0 byte ", "0 byte ", "0 byte ", "0%" });
+}
+
+void TestBatch::statisticsTexts()
+{
+    QFETCH(std::string, bytes);
+    QFETCH(QStringList, cells);
+    writeSources({ "page.htm" }, bytes);
+    mark({ "page.htm" });
+    m_window->Button2->click();
+    QVERIFY(m_messages->errors.isEmpty());
+    QCOMPARE(m_statistics->StringGrid1->rowCount(), 3);
+    QCOMPARE(gridRow(*m_statistics, 1),
+        QStringList({ "page.htm", cells.at(0), "page.htm", cells.at(1), cells.at(2), cells.at(3) }));
+    QCOMPARE(gridRow(*m_statistics, 2), QStringList(6, QString()));
+}
+
+void TestBatch::sameFolderAsksForNames()
+{
+    writeSources({ "a.htm", "b.htm", "c.htm" });
+    QVERIFY(m_window->DirectoryListBox2->setDirectory(m_source->path()));
+    mark({ "a.htm", "b.htm", "c.htm" });
+    PromptScript prompt({
+        okUnchanged(),                                     // a: its own name is taken, asked again
+        answer(QStringLiteral("a small.htm "), true),      // a: compacted under the name as typed
+        cancelWithEscape(),                                // b: skipped
+        answer(QStringLiteral("sub/x.htm"), true),         // c: sub is missing, asked again
+        answer(QStringLiteral("c2.htm"), false),           // c: free but cancelled, skipped
+    });
+    m_window->Button2->click();
+
+    QCOMPARE(prompt.unexpected, 0);
+    QStringList presets;
+    for (const PromptShowing& showing : prompt.showings) {
+        presets << showing.preset;
+        QVERIFY(showing.warningVisible);
+        QCOMPARE(showing.promptLine, QStringLiteral("Digitare nome file:"));
+    }
+    QCOMPARE(presets, QStringList({ "a.htm", "a.htm", "b.htm", "c.htm", "sub/x.htm" }));
+    QCOMPARE(m_messages->messages.size(), std::size_t(1));
+    QCOMPARE(m_messages->messages.front().text, QStringLiteral("Non posso creare il file"));
+    QCOMPARE(m_messages->messages.front().kind, MessageKind::Warning);
+
+    QCOMPARE(readFileBytes(local(*m_source, "a small.htm ")), compacted(local(*m_source, "a.htm"), m_window->options()));
+    QCOMPARE(readFileBytes(local(*m_source, "a.htm")), Page);
+    QVERIFY(!pathExists(local(*m_source, "c2.htm")));
+    QCOMPARE(m_statistics->StringGrid1->rowCount(), 3);
+    QCOMPARE(gridRow(*m_statistics, 1).at(0), QStringLiteral("a.htm"));
+    QCOMPARE(gridRow(*m_statistics, 1).at(2), QStringLiteral("a small.htm "));
+    QCOMPARE(texts(*m_window->FileListBox1), QStringList({ "a small.htm ", "a.htm", "b.htm", "c.htm" }));
+}
+
+void TestBatch::leftoverCancelDoesNotSkip()
+{
+    writeSources({ "a.htm" });
+    writeFileBytes(local(*m_destination, "a.htm"), "older");
+    mark({ "a.htm" });
+    m_prompt->setModalResult(TDiredit::Cancel);
+    PromptScript prompt({ answer(QStringLiteral("b.htm"), true) });
+    m_window->Button2->click();
+    QCOMPARE(prompt.showings.size(), std::size_t(1));
+    QCOMPARE(readFileBytes(local(*m_destination, "a.htm")), std::string("older"));
+    QVERIFY(pathExists(local(*m_destination, "b.htm")));
+    QCOMPARE(m_statistics->StringGrid1->rowCount(), 3);
+}
+
+void TestBatch::failureMidBatchStops()
+{
+    std::string big;
+    while (big.size() < 256 * 1024)
+        big += Page;
+    writeFileBytes(local(*m_source, "a.htm"), Page);
+    writeFileBytes(local(*m_source, "b.htm"), big);
+    writeFileBytes(local(*m_source, "c.htm"), Page);
+    m_window->FileListBox1->read();
+    mark({ "a.htm", "b.htm", "c.htm" });
+    {
+        FileSizeLimit limit(16 * 1024);
+        if (!limit.active())
+            QSKIP("cannot lower the file size limit, so no write can be made to fail");
+        m_window->Button2->click();
+    }
+    QCOMPARE(m_messages->errors.size(), 1);
+    QVERIFY(m_messages->messages.empty());
+    QCOMPARE(texts(*m_window->FileListBox1), QStringList({ "a.htm", "b.htm*", "c.htm*" }));
+    QCOMPARE(m_statistics->StringGrid1->rowCount(), 3);
+    QCOMPARE(gridRow(*m_statistics, 1).at(0), QStringLiteral("a.htm"));
+    QVERIFY(pathExists(local(*m_destination, "a.htm")));
+    QVERIFY(!pathExists(local(*m_destination, "c.htm")));
+    // No refresh after the error: the destination list still shows the folder as it was before the run.
+    QVERIFY(texts(*m_window->FileListBox2).isEmpty());
+    QVERIFY(m_window->Gauge1->isHidden());
+}
+
+void TestBatch::longListIsDoneWhole()
+{
+    // Items past 65,535 must be reached; only the marked ones need files on disk.
+    constexpr int Count = 70000;
+    QStringList names;
+    names.reserve(Count);
+    for (int i = 0; i < Count; ++i)
+        names << QStringLiteral("f%1.htm").arg(i, 5, 10, QLatin1Char('0'));
+    FileListBox* list = m_window->FileListBox1;
+    list->addItems(names);
+    for (int row : { 65535, 65536, Count - 1 }) {
+        writeFileBytes(local(*m_source, names.at(row).toStdString()), Page);
+        list->replaceItemText(row, names.at(row) + QLatin1Char('*'));
+    }
+    m_window->Button2->click();
+    QVERIFY(m_messages->messages.empty());
+    QCOMPARE(m_statistics->StringGrid1->rowCount(), 5);
+    for (int row : { 65535, 65536, Count - 1 })
+        QVERIFY2(pathExists(local(*m_destination, names.at(row).toStdString())), qPrintable(names.at(row)));
+}
+
+void TestBatch::unreadableNamesAreNeverWrittenOver()
+{
+    writeSources({ "a.htm" });
+    const std::string taken = local(*m_destination, "a.htm");
+    const std::string other = local(*m_destination, "w.htm");
+    writeFileBytes(taken, "keep me");
+    writeFileBytes(other, "keep me too");
+    for (const std::string& path : { taken, other })
+        std::filesystem::permissions(path, std::filesystem::perms::owner_write);
+    mark({ "a.htm" });
+    {
+        PermissionOverridesDropped dropped;
+        if (!dropped.active())
+            QSKIP(PermissionOverridesDropped::SkipReason);
+        QVERIFY(!CanOpenFile(taken));
+        PromptScript prompt({ answer(QStringLiteral("w.htm"), true), okUnchanged(), cancelWithEscape() });
+        m_window->Button2->click();
+        QCOMPARE(prompt.unexpected, 0);
+        QCOMPARE(prompt.showings.size(), std::size_t(3));
+        QCOMPARE(prompt.showings.back().preset, QStringLiteral("w.htm"));
+    }
+    QVERIFY(m_messages->errors.isEmpty());
+    QCOMPARE(readFileBytes(taken), std::string("keep me"));
+    QCOMPARE(readFileBytes(other), std::string("keep me too"));
+    QCOMPARE(m_statistics->StringGrid1->rowCount(), 2);
+}
+
+void TestBatch::keptTestFileIsAccepted_data()
+{
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("OK compacts into the guard's own file") << true << true;
+    QTest::newRow("Cancel skips") << false << false;
+}
+
+void TestBatch::keptTestFileIsAccepted()
+{
+    QFETCH(bool, ok);
+    QFETCH(bool, accepted);
+    writeFileBytes(local(*m_destination, "a.htm"), "older");
+    const GuardFileOperations undeletable { platform::createNewTestFile, [](const std::string&) { return 5; } };
+    std::string name = "a.htm";
+    PromptScript prompt({ answer(QStringLiteral("new.htm"), ok) });
+    QCOMPARE(guardDestination(*m_prompt, *m_window->DirectoryListBox2, name, undeletable), accepted);
+    QCOMPARE(prompt.showings.size(), std::size_t(1));
+    QCOMPARE(name, std::string("new.htm"));
+    QCOMPARE(readFileBytes(local(*m_destination, "new.htm")), std::string());
+    QCOMPARE(readFileBytes(local(*m_destination, "a.htm")), std::string("older"));
+}
+
+void TestBatch::joining_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("joined");
+    QTest::newRow("folder") << "/web" << "index.htm" << "/web/index.htm";
+    QTest::newRow("root") << "/" << "index.htm" << "/index.htm";
+    QTest::newRow("typed sub-path kept") << "/web" << "sub/x.htm" << "/web/sub/x.htm";
+    QTest::newRow("empty name") << "/web" << "" << "/web/";
+}
+
+void TestBatch::joining()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, name);
+    QFETCH(QString, joined);
+    QCOMPARE(QString::fromStdString(joinPath(folder.toStdString(), name.toStdString())), joined);
+}
+
+QTEST_MAIN(TestBatch)
+#include "tst_batch.moc"

@@ -1,0 +1,159 @@
+// Tests of the create-directory command of the main window, through its menu item and the real name prompt.
+#include "comp.h"
+#include "diredit2.h"
+#include "form_helpers.h"
+
+#include <directory_list_box.h>
+#include <file_list_box.h>
+#include <temp_folder.h>
+
+#include <QAction>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace {
+
+QStringList texts(const QListWidget& list)
+{
+    QStringList result;
+    for (int row = 0; row < list.count(); ++row)
+        result << list.item(row)->text();
+    return result;
+}
+
+} // namespace
+
+class TestCreadir : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void createFolder_data();
+    void createFolder();
+
+private:
+    std::unique_ptr<MessageRecorder> m_messages;
+    std::unique_ptr<QTemporaryDir> m_source;
+    std::unique_ptr<QTemporaryDir> m_destination;
+    std::unique_ptr<TForm1> m_window;
+    std::unique_ptr<TDiredit> m_prompt;
+};
+
+void TestCreadir::init()
+{
+    m_messages = std::make_unique<MessageRecorder>();
+    m_source = std::make_unique<QTemporaryDir>();
+    m_destination = std::make_unique<QTemporaryDir>();
+    setProgramArguments({});
+    m_window = std::make_unique<TForm1>();
+    m_prompt = std::make_unique<TDiredit>();
+    Diredit = m_prompt.get();
+    writeFileBytes(m_source->filePath(QStringLiteral("a.htm")).toStdString(), "x");
+    QVERIFY(QDir(m_destination->path()).mkdir(QStringLiteral("old")));
+    QVERIFY(m_window->DirectoryListBox1->setDirectory(m_source->path()));
+    QVERIFY(m_window->DirectoryListBox2->setDirectory(m_destination->path()));
+    m_window->show();
+}
+
+void TestCreadir::cleanup()
+{
+    // The lists made a temporary folder the process's current one; it must outlive that role.
+    QDir::setCurrent(QDir::tempPath());
+    Diredit = nullptr;
+    m_window.reset();
+    m_prompt.reset();
+    m_destination.reset();
+    m_source.reset();
+    m_messages.reset();
+}
+
+void TestCreadir::createFolder_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("close"); // "ok", "cancel", "escape" or "closebox"
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("created"); // relative to the destination, empty when nothing is made
+
+    const QString made = QStringLiteral("Nuova directory creata");
+    const QString refused = QStringLiteral("Non posso creare directory");
+    QTest::newRow("new folder") << "new" << "ok" << made << "new";
+    QTest::newRow("name as typed, blanks kept") << " new " << "ok" << made << " new ";
+    QTest::newRow("inside an existing sub-folder") << "old/inner" << "ok" << made << "old/inner";
+    QTest::newRow("empty name") << "" << "ok" << refused << "";
+    QTest::newRow("existing name") << "old" << "ok" << refused << "";
+    QTest::newRow("nested missing level") << "missing/new" << "ok" << refused << "";
+    QTest::newRow("cancel") << "new" << "cancel" << "" << "";
+    QTest::newRow("escape") << "new" << "escape" << "" << "";
+    QTest::newRow("close box") << "new" << "closebox" << "" << "";
+}
+
+void TestCreadir::createFolder()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, close);
+    QFETCH(QString, message);
+    QFETCH(QString, created);
+    // A rename use leaves its state behind; the command must set every control itself.
+    m_prompt->Label2->show();
+    m_prompt->Label1->setText(QStringLiteral("Digitare nome file:"));
+    m_prompt->Edit1->setText(QStringLiteral("left.htm"));
+    m_window->FileListBox1->replaceItemText(0, QStringLiteral("a.htm*"));
+    const QStringList foldersBefore = texts(*m_window->DirectoryListBox2);
+
+    bool acted = false, warningHidden = false;
+    QString promptLine, preset;
+    whenModal<TDiredit>([&](TDiredit* dialog) {
+        acted = true;
+        warningHidden = dialog->Label2->isHidden();
+        promptLine = dialog->Label1->text();
+        preset = dialog->Edit1->text();
+        dialog->Edit1->setText(typed);
+        if (close == QLatin1String("ok"))
+            dialog->OKBtn->click();
+        else if (close == QLatin1String("cancel"))
+            dialog->CancelBtn->click();
+        else if (close == QLatin1String("escape"))
+            pressKey(dialog, Qt::Key_Escape);
+        else
+            dialog->close();
+    });
+    m_window->Creadirectory1->trigger();
+
+    QVERIFY(acted);
+    QVERIFY(warningHidden);
+    QCOMPARE(promptLine, QStringLiteral("Digitare nome directory:"));
+    QCOMPARE(preset, QString());
+    QVERIFY(m_messages->errors.isEmpty());
+    if (message.isEmpty()) {
+        QVERIFY(m_messages->messages.empty());
+    } else {
+        QCOMPARE(m_messages->messages.size(), std::size_t(1));
+        QCOMPARE(m_messages->messages.front().text, message);
+        QCOMPARE(m_messages->messages.front().kind,
+            created.isEmpty() ? MessageKind::Warning : MessageKind::Information);
+    }
+    QCOMPARE(QDir(m_destination->path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(),
+        created.isEmpty() || created.contains(QLatin1Char('/')) ? 1 : 2);
+    if (!created.isEmpty())
+        QVERIFY(QFileInfo(m_destination->filePath(created)).isDir());
+    QVERIFY(!QFileInfo::exists(m_destination->filePath(QStringLiteral("missing"))));
+    QCOMPARE(QDir(m_window->DirectoryListBox2->directory()).canonicalPath(), QDir(m_destination->path()).canonicalPath());
+    // Only a success refreshes the lists, which clears the marks and lists the new folder.
+    const bool refreshed = !created.isEmpty();
+    QCOMPARE(texts(*m_window->FileListBox1), QStringList(refreshed ? "a.htm" : "a.htm*"));
+    if (refreshed && !created.contains(QLatin1Char('/')))
+        QVERIFY(texts(*m_window->DirectoryListBox2).contains(created));
+    else
+        QCOMPARE(texts(*m_window->DirectoryListBox2), foldersBefore);
+}
+
+QTEST_MAIN(TestCreadir)
+#include "tst_creadir.moc"
