@@ -1,6 +1,5 @@
 // Tests of the message boxes and of the error display behind the event loop, under the real Application.
-#include "message_recorder.h"
-#include "when_modal.h"
+#include "gui_helpers.h"
 
 #include <application.h>
 #include <io_error.h>
@@ -218,9 +217,9 @@ void TestMessages::errorEscapingHandlerIsReportedAndLoopGoesOn()
     QVERIFY(afterError);
     QVERIFY(abandoned);
     QCOMPARE(recorder.errors.size(), 1);
-    QCOMPARE(recorder.errors.front().caption, applicationTitle());
-    QCOMPARE(recorder.errors.front().text, shown);
-    QVERIFY(recorder.messages.isEmpty());
+    QCOMPARE(recorder.errorCaptions.front(), applicationTitle());
+    QCOMPARE(recorder.errors.front(), shown);
+    QVERIFY(recorder.messages.empty());
 }
 
 void TestMessages::runHandlerShowsInsteadOfThrowing()
@@ -228,7 +227,7 @@ void TestMessages::runHandlerShowsInsteadOfThrowing()
     MessageRecorder recorder;
     runHandler([] { throw EInOutError(IoCode::DiskFull); });
     QCOMPARE(recorder.errors.size(), 1);
-    QCOMPARE(recorder.errors.front().text, QStringLiteral("Disk full."));
+    QCOMPARE(recorder.errors.front(), QStringLiteral("Disk full."));
 }
 
 int main(int argc, char** argv)

@@ -1,6 +1,6 @@
 // Start-up creates the four windows once, hidden, in their order; the command-line mode ends before the
 // other three exist.
-#include "form_helpers.h"
+#include "gui_helpers.h"
 
 #include <aboutbox.h>
 #include <command_line.h>

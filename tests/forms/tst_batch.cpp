@@ -2,7 +2,7 @@
 #include "batch_run.h"
 #include "comp.h"
 #include "diredit2.h"
-#include "form_helpers.h"
+#include "gui_helpers.h"
 #include "stati.h"
 
 #include <arithmetic.h>

@@ -1,6 +1,6 @@
 // Tests of the main window: its design, its menu, and the command-line mode run while it is created.
 #include "comp.h"
-#include "form_helpers.h"
+#include "gui_helpers.h"
 
 #include <aboutbox.h>
 #include <arithmetic.h>

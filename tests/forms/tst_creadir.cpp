@@ -1,7 +1,7 @@
 // Tests of the create-directory command of the main window, through its menu item and the real name prompt.
 #include "comp.h"
 #include "diredit2.h"
-#include "form_helpers.h"
+#include "gui_helpers.h"
 
 #include <directory_list_box.h>
 #include <file_list_box.h>

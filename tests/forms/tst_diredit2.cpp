@@ -1,6 +1,6 @@
 // Tests of the name prompt: its design, the result of each way of closing it, and that the result stays.
 #include "diredit2.h"
-#include "form_helpers.h"
+#include "gui_helpers.h"
 
 #include <QLabel>
 #include <QLineEdit>

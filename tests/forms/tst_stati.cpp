@@ -1,5 +1,5 @@
 // Tests of the statistics window: the grid as created, the rows appended to it, and how the window closes.
-#include "form_helpers.h"
+#include "gui_helpers.h"
 #include "stati.h"
 
 #include <QHeaderView>

@@ -34,6 +34,28 @@ template <class Dialog> void whenModal(std::function<void(Dialog*)> act, int tim
     timer->start(10);
 }
 
+// Ends a modal dialog that an action failed to close, so that a failing test reports instead of hanging.
+class ModalWatchdog
+{
+public:
+    explicit ModalWatchdog(int timeoutMs = 3000)
+    {
+        m_timer.setSingleShot(true);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                m_fired = true;
+                dialog->done(QDialog::Rejected);
+            }
+        });
+        m_timer.start(timeoutMs);
+    }
+    bool fired() const { return m_fired; }
+
+private:
+    QTimer m_timer;
+    bool m_fired = false;
+};
+
 // Sends a key to whatever has the focus inside the dialog, as the keyboard would.
 inline void pressKey(QWidget* dialog, Qt::Key key)
 {
@@ -57,10 +79,15 @@ public:
     MessageRecorder& operator=(const MessageRecorder&) = delete;
 
     void showMessage(const QString& text, MessageKind kind) override { messages.push_back({ text, kind }); }
-    void showError(const QString&, const QString& text) override { errors.push_back(text); }
+    void showError(const QString& caption, const QString& text) override
+    {
+        errorCaptions.push_back(caption);
+        errors.push_back(text);
+    }
 
     std::vector<RecordedMessage> messages;
     QStringList errors;
+    QStringList errorCaptions;
 
 private:
     MessageDisplay* m_previous = nullptr;
