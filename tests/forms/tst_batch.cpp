@@ -2,6 +2,7 @@
 #include "batch_run.h"
 #include "comp.h"
 #include "diredit2.h"
+#include "file_size_limit.h"
 #include "gui_helpers.h"
 #include "stati.h"
 
@@ -94,32 +95,6 @@ PromptStep cancelWithEscape()
 {
     return [](TDiredit* dialog) { pressKey(dialog, Qt::Key_Escape); };
 }
-
-// Lowers the file size limit for its lifetime, so that writes beyond it fail.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        m_active = ::getrlimit(RLIMIT_FSIZE, &m_saved) == 0;
-        rlimit lowered = m_saved;
-        lowered.rlim_cur = bytes;
-        m_active = m_active && ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        if (m_active)
-            ::setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_previousHandler);
-    }
-    bool active() const { return m_active; }
-
-private:
-    rlimit m_saved {};
-    bool m_active = false;
-    void (*m_previousHandler)(int) = nullptr;
-};
 
 // Counts the times a widget is shown.
 class ShowCounter : public QObject

@@ -1,5 +1,6 @@
 // Tests of the main window: its design, its menu, and the command-line mode run while it is created.
 #include "comp.h"
+#include "file_size_limit.h"
 #include "gui_helpers.h"
 
 #include <aboutbox.h>
@@ -46,32 +47,6 @@ std::unique_ptr<TForm1> createWindow(std::vector<std::string> arguments)
     setProgramArguments({});
     return window;
 }
-
-// Lowers the file size limit for its lifetime, so that writes beyond it fail as on a full disk.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        m_active = ::getrlimit(RLIMIT_FSIZE, &m_saved) == 0;
-        rlimit lowered = m_saved;
-        lowered.rlim_cur = bytes;
-        m_active = m_active && ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        if (m_active)
-            ::setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_previousHandler);
-    }
-    bool active() const { return m_active; }
-
-private:
-    rlimit m_saved {};
-    bool m_active = false;
-    void (*m_previousHandler)(int) = nullptr;
-};
 
 } // namespace
 
