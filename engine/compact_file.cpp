@@ -227,9 +227,10 @@ void runMainLoop(CompactionRun& run)
     const SpecialBytes special(run.options);
     SourceReader& source = run.sourceFile;
     for (;;) {
-        if (!special.stopsAt(source.next(), source.end())) // rules often hand back right before another rule's character
+        // Rules often hand back right before another rule's character: no copying to set up then.
+        if (!special.stopsAt(source.next(), source.end()))
             copyPlainText(run, special);
-        if (run.sourceFile.atEnd())
+        if (source.atEnd())
             return;
         run.read();
         run.progress.reached(run.position());

@@ -39,8 +39,9 @@ struct CompactionResult
     std::int64_t written = 0;    // characters written, the destination's size
 };
 
-// Compacts source into destination, both open; the caller closes them. Raises EInOutError.
-// blockSize is the size of each of the two file buffers; small values serve the tests.
+// Compacts source, read from its beginning, into destination, both open, and closes both when the run
+// succeeds. Raises EInOutError; the gauge is hidden and reset either way. blockSize is the size of each of
+// the two file buffers (0: the default); small values serve the tests.
 CompactionResult compactStream(ByteFile& source, ByteFile& destination, const CompactionOptions& options,
                                ProgressSink& progress, std::size_t blockSize = 0);
 
