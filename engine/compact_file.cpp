@@ -291,13 +291,14 @@ CompactionResult compactStream(ByteFile& source, ByteFile& destination, const Co
 }
 
 CompactionResult CompactFile(const std::string& sourcePath, const std::string& destinationPath,
-                             const CompactionOptions& options, ProgressSink& progress)
+                             const CompactionOptions& options, ProgressSink& progress, DestinationCreation creation)
 {
     std::unique_ptr<PosixFile> source;
     std::unique_ptr<PosixFile> destination;
     check(platform::openExisting(sourcePath, FileAccess::ReadWrite, source));
     refuseSameFile(*source, destinationPath);
-    check(platform::createAlways(destinationPath, destination));
+    check(creation == DestinationCreation::MustNotExist ? platform::createNew(destinationPath, destination)
+                                                         : platform::createAlways(destinationPath, destination));
     return compactStream(*source, *destination, options, progress);
 }
 

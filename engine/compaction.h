@@ -45,10 +45,18 @@ struct CompactionResult
 CompactionResult compactStream(ByteFile& source, ByteFile& destination, const CompactionOptions& options,
                                ProgressSink& progress, std::size_t blockSize = 0);
 
-// Opens the source for reading and writing, creates (truncates) the destination and compacts.
+// How CompactFile creates its destination.
+enum class DestinationCreation
+{
+    ReplaceExisting, // an existing file is emptied and written anew
+    MustNotExist,    // for a caller that has made sure the name is free: a file that appeared since is kept
+};
+
+// Opens the source for reading and writing, creates the destination and compacts.
 // Refuses, before creating anything, a destination that is the source itself under any name.
 CompactionResult CompactFile(const std::string& sourcePath, const std::string& destinationPath,
-                             const CompactionOptions& options, ProgressSink& progress);
+                             const CompactionOptions& options, ProgressSink& progress,
+                             DestinationCreation creation = DestinationCreation::ReplaceExisting);
 
 // True when the file exists and can be opened for reading and writing and closed again. Never raises.
 bool CanOpenFile(const std::string& path);

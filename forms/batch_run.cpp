@@ -105,12 +105,12 @@ const GuardFileOperations& platformGuardFiles()
 }
 
 bool guardDestination(TDiredit& dialog, const DirectoryListBox& destinationFolder, std::string& name,
-    const GuardFileOperations& files)
+    bool& ownTestFileKept, const GuardFileOperations& files)
 {
     bool retry = false;
     // Set when the guard's own test file could not be deleted: the name then holds only that empty file,
     // which the compaction may replace, so the name is accepted instead of being shown as taken again.
-    bool ownTestFileKept = false;
+    ownTestFileKept = false;
     // A Cancel left over from an earlier use of the dialog must not skip this file.
     dialog.setModalResult(TDiredit::Ok);
     std::string path = joinPath(destinationFolder, name);
@@ -156,11 +156,15 @@ bool BatchRun::compactItem(int row)
     const std::string sourceName = textPath(sourceText);
     std::string destinationName = sourceName;
     const std::string sourcePath = joinPath(*m_window.DirectoryListBox1, sourceName);
-    if (!guardDestination(m_prompt, *m_window.DirectoryListBox2, destinationName))
+    bool ownTestFileKept = false;
+    if (!guardDestination(m_prompt, *m_window.DirectoryListBox2, destinationName, ownTestFileKept))
         return false;
     const std::string destinationPath = joinPath(*m_window.DirectoryListBox2, destinationName);
+    // The guard found the name free; a file that another program puts there meanwhile is refused, not emptied.
+    const DestinationCreation creation
+        = ownTestFileKept ? DestinationCreation::ReplaceExisting : DestinationCreation::MustNotExist;
     const CompactionResult result
-        = CompactFile(sourcePath, destinationPath, m_window.options(), m_window.progressSink());
+        = CompactFile(sourcePath, destinationPath, m_window.options(), m_window.progressSink(), creation);
     list.replaceItemText(row, sourceText);
     m_statistics.appendRow(sourceText, result.sourceSize, pathText(destinationName), result.written);
     return true;

@@ -37,9 +37,10 @@ struct GuardFileOperations
 const GuardFileOperations& platformGuardFiles();
 
 // Asks for another name while the destination name is taken, so that no existing file is ever written over.
-// True: compact into name (the last one typed); false: the user skipped the file.
+// True: compact into name (the last one typed); false: the user skipped the file. keptOwnTestFile tells that
+// the name holds the guard's own empty test file, which could not be deleted and may be replaced.
 bool guardDestination(TDiredit& dialog, const DirectoryListBox& destinationFolder, std::string& name,
-    const GuardFileOperations& files = platformGuardFiles());
+    bool& keptOwnTestFile, const GuardFileOperations& files = platformGuardFiles());
 
 // One press of ">>": compacts every marked file of the source list into the destination folder.
 class BatchRun

@@ -88,6 +88,23 @@ TEST_F(CompactFileTest, ExistingDestinationIsTruncatedAndRewritten)
     EXPECT_EQ(progress.calls, calls);
 }
 
+// A caller that has checked the name is free asks for a new file: one that appeared since is kept as it is.
+TEST_F(CompactFileTest, NewDestinationOnlyWhenAskedFor)
+{
+    NullProgress progress;
+    CompactFile(path("page.htm"), path("new.htm"), AllFour, progress, DestinationCreation::MustNotExist);
+    EXPECT_EQ(readFileBytes(path("new.htm")), PageAllFour);
+
+    writeFileBytes(path("out.htm"), "appeared meanwhile");
+    try {
+        CompactFile(path("page.htm"), path("out.htm"), AllFour, progress, DestinationCreation::MustNotExist);
+        FAIL() << "an existing destination was accepted";
+    } catch (const EInOutError& error) {
+        EXPECT_EQ(error.code(), 80);
+    }
+    EXPECT_EQ(readFileBytes(path("out.htm")), "appeared meanwhile");
+}
+
 TEST_F(CompactFileTest, EmptySourceGivesEmptyDestination)
 {
     writeFileBytes(path("empty.htm"), "");

@@ -540,7 +540,9 @@ void TestBatch::keptTestFileIsAccepted()
     const GuardFileOperations undeletable { platform::createNewTestFile, [](const std::string&) { return 5; } };
     std::string name = "a.htm";
     PromptScript prompt({ answer(QStringLiteral("new.htm"), ok) });
-    QCOMPARE(guardDestination(*m_prompt, *m_window->DirectoryListBox2, name, undeletable), accepted);
+    bool keptOwnTestFile = false;
+    QCOMPARE(guardDestination(*m_prompt, *m_window->DirectoryListBox2, name, keptOwnTestFile, undeletable), accepted);
+    QVERIFY(keptOwnTestFile);
     QCOMPARE(prompt.showings.size(), std::size_t(1));
     QCOMPARE(name, std::string("new.htm"));
     QCOMPARE(readFileBytes(local(*m_destination, "new.htm")), std::string());
