@@ -71,7 +71,16 @@ Tstat::Tstat(QWidget* parent)
 void Tstat::buildGrid()
 {
     const DesignScale scale(this);
-    StringGrid1->horizontalHeader()->hide();
+    // Row 0 holds the header texts, as the grid's fixed row; it is shown by the grid's own header, which
+    // stays in place while the rows scroll and lets the user drag a column's border.
+    QHeaderView* header = StringGrid1->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setHighlightSections(false);
+    header->setFixedHeight(scale(RowHeight));
+    header->setStyleSheet(QStringLiteral("QHeaderView::section { background: white; border: none;"
+                                         " border-bottom: 1px solid #a0a0a0; padding-left: 2px; }"));
+    StringGrid1->setRowHidden(0, true);
     StringGrid1->verticalHeader()->hide();
     StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     StringGrid1->verticalHeader()->setDefaultSectionSize(scale(RowHeight));
@@ -93,6 +102,7 @@ void Tstat::staticreate()
         cell->setFlags(Qt::ItemIsEnabled);
         cell->setBackground(Qt::white);
         StringGrid1->setItem(0, column, cell);
+        StringGrid1->setHorizontalHeaderItem(column, new QTableWidgetItem(HeaderTexts.at(column)));
     }
     // The cursor starts on the first cell below the header, never on the header itself.
     StringGrid1->setCurrentCell(1, 0, QItemSelectionModel::NoUpdate);

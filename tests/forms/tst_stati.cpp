@@ -51,7 +51,14 @@ void TestStati::createdGrid()
     for (int column = 0; column < 6; ++column)
         QCOMPARE(grid->columnWidth(column), scaled(&window, widths[column]));
     QCOMPARE(grid->rowHeight(1), scaled(&window, 24));
-    QVERIFY(grid->horizontalHeader()->isHidden());
+    // The header row stays in place above the rows and its column borders can be dragged; no row numbers.
+    QVERIFY(grid->isRowHidden(0));
+    QHeaderView* header = grid->horizontalHeader();
+    QVERIFY(!header->isHidden());
+    for (int column = 0; column < 6; ++column) {
+        QCOMPARE(header->sectionResizeMode(column), QHeaderView::Interactive);
+        QCOMPARE(grid->horizontalHeaderItem(column)->text(), grid->item(0, column)->text());
+    }
     QVERIFY(grid->verticalHeader()->isHidden());
     QCOMPARE(grid->editTriggers(), QAbstractItemView::NoEditTriggers);
     QVERIFY(!(grid->item(0, 0)->flags() & Qt::ItemIsEditable));
