@@ -106,26 +106,17 @@ private:
     {
         const __m128i s0 = m_vectors[0], s1 = m_vectors[1], s2 = m_vectors[2], s3 = m_vectors[3];
         const __m128i space = m_vectors[4];
-        // One byte past the block is read to see whether a space is followed by another.
-        while (stop - p >= 16 && end - p >= 17) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
+        const bool spaces = m_spaces;
+        // One character past each block is read to see whether a space is followed by another.
+        return ::copyBlocks(p, std::min(stop - p, end - p - 1), out, [&](__m128i v, const unsigned char* at) {
             __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, s0), _mm_cmpeq_epi8(v, s1)),
                                        _mm_or_si128(_mm_cmpeq_epi8(v, s2), _mm_cmpeq_epi8(v, s3)));
-            if (m_spaces) {
-                const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+            if (spaces) {
+                const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
                 hit = _mm_or_si128(hit, _mm_and_si128(_mm_cmpeq_epi8(v, space), _mm_cmpeq_epi8(after, space)));
             }
-            const int mask = _mm_movemask_epi8(hit);
-            if (mask != 0) {
-                const int first = firstSetBit(mask);
-                out += first;
-                return p + first;
-            }
-            p += 16;
-            out += 16;
-        }
-        return p;
+            return hit;
+        });
     }
 #endif
 
