@@ -2,6 +2,7 @@
 #include "design_scale.h"
 
 #include <QEvent>
+#include <QFrame>
 #include <QLabel>
 #include <QWidget>
 
@@ -86,4 +87,13 @@ void DesignScale::placeLabel(QLabel* label, int left, int top, int width, int he
     QRect geometry = rect(left, top, width, height);
     geometry.setWidth(qMax(geometry.width(), label->sizeHint().width()));
     label->setGeometry(geometry);
+}
+
+QFrame* newBevel(QWidget* parent, const DesignScale& scale, int left, int top, int width, int height)
+{
+    auto* bevel = new QFrame(parent);
+    bevel->setObjectName(QStringLiteral("Bevel1"));
+    bevel->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    scale.place(bevel, left, top, width, height);
+    return bevel;
 }

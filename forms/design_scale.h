@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QRect>
 
+class QFrame;
 class QLabel;
 class QWidget;
 
@@ -31,3 +32,6 @@ public:
 private:
     int m_dpi;
 };
+
+// A lowered frame line around a group of controls, named and placed at its design rectangle.
+QFrame* newBevel(QWidget* parent, const DesignScale& scale, int left, int top, int width, int height);

@@ -36,10 +36,7 @@ TDiredit::TDiredit(QWidget* parent)
     const DesignScale scale(this);
     setFont(scale.font(FontFamily, 13));
 
-    Bevel1 = new QFrame(this);
-    Bevel1->setObjectName(QStringLiteral("Bevel1"));
-    Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    scale.place(Bevel1, 18, 18, 369, 111);
+    Bevel1 = newBevel(this, scale, 18, 18, 369, 111);
 
     Label2 = newLabel(this, "Label2", WarningText);
     scale.placeLabel(Label2, 64, 32, 258, 16);

@@ -42,10 +42,7 @@ Tstat::Tstat(QWidget* parent)
     const DesignScale scale(this);
     setFont(scale.font(FontFamily, 13));
 
-    Bevel1 = new QFrame(this);
-    Bevel1->setObjectName(QStringLiteral("Bevel1"));
-    Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    scale.place(Bevel1, 1, 0, 679, 329);
+    Bevel1 = newBevel(this, scale, 1, 0, 679, 329);
 
     Label1 = new QLabel(Title, this);
     Label1->setObjectName(QStringLiteral("Label1"));
