@@ -157,13 +157,13 @@ void createWindows()
     Form1 = new TForm1; // with a file argument, its createdir compacts the file and ends the process here
     About = new TAbout;
     Diredit = new TDiredit;
-    stat = new Tstat; // runs staticreate
+    forms::stat = new Tstat; // runs staticreate
 }
 
 void destroyWindows()
 {
-    delete stat;
-    stat = nullptr;
+    delete forms::stat;
+    forms::stat = nullptr;
     delete Diredit;
     Diredit = nullptr;
     delete About;

@@ -234,7 +234,7 @@ void TForm1::Dircompattaclick()
 {
     runHandler([this] {
         if (anyMarked(*FileListBox1))
-            BatchRun(*this, *Diredit, *stat).compactMarked();
+            BatchRun(*this, *Diredit, *forms::stat).compactMarked();
         else
             ShowMessageBox(NothingMarkedText, MessageKind::Warning);
         refreshLists();
@@ -260,8 +260,8 @@ void TForm1::creadirclick()
 void TForm1::Statclick()
 {
     runHandler([] {
-        if (stat)
-            stat->exec();
+        if (forms::stat)
+            forms::stat->exec();
     });
 }
 

@@ -39,8 +39,8 @@ private:
     void setCell(int row, int column, const QString& text);
 };
 
-// A namespace keeps the instance's symbol apart from the C library's stat(); code names it stat all the same.
+// The instance lives in a namespace and is always named with it: a global stat would clash with the C library's
+// stat() in every file that also includes <sys/stat.h>.
 namespace forms {
 extern Tstat* stat;
 }
-using forms::stat;

@@ -41,12 +41,12 @@ void TestWindowOrder::createsFourHiddenWindowsWithoutArgument()
 {
     setProgramArguments({});
     createWindows();
-    QVERIFY(Form1 && About && Diredit && stat);
-    QVERIFY(!Form1->isVisible() && !About->isVisible() && !Diredit->isVisible() && !stat->isVisible());
-    QCOMPARE(stat->StringGrid1->item(0, 0)->text(), QStringLiteral("Sorgente")); // staticreate ran
-    QCOMPARE(stat->StringGrid1->rowCount(), 2);
+    QVERIFY(Form1 && About && Diredit && forms::stat);
+    QVERIFY(!Form1->isVisible() && !About->isVisible() && !Diredit->isVisible() && !forms::stat->isVisible());
+    QCOMPARE(forms::stat->StringGrid1->item(0, 0)->text(), QStringLiteral("Sorgente")); // staticreate ran
+    QCOMPARE(forms::stat->StringGrid1->rowCount(), 2);
     destroyWindows();
-    QVERIFY(!Form1 && !About && !Diredit && !stat);
+    QVERIFY(!Form1 && !About && !Diredit && !forms::stat);
 }
 
 void TestWindowOrder::commandLineModeEndsBeforeOtherWindowsExist()
@@ -63,7 +63,7 @@ void TestWindowOrder::commandLineModeEndsBeforeOtherWindowsExist()
     othersExistedAtExit = true;
     const ExitFunction previous = setExitFunction([](int code) {
         ExitRecorder::codes().push_back(code);
-        othersExistedAtExit = About || Diredit || stat;
+        othersExistedAtExit = About || Diredit || forms::stat;
     });
     ExitRecorder::codes().clear();
     setProgramArguments({ page.toStdString() });

@@ -196,7 +196,7 @@ void TestBatch::init()
     m_prompt = std::make_unique<TDiredit>();
     m_statistics = std::make_unique<Tstat>();
     Diredit = m_prompt.get();
-    stat = m_statistics.get();
+    forms::stat = m_statistics.get();
     QVERIFY(m_window->DirectoryListBox1->setDirectory(m_source->path()));
     QVERIFY(m_window->DirectoryListBox2->setDirectory(m_destination->path()));
     m_window->show();
@@ -208,7 +208,7 @@ void TestBatch::cleanup()
     // The lists made a temporary folder the process's current one; it must outlive that role.
     QDir::setCurrent(QDir::tempPath());
     Diredit = nullptr;
-    stat = nullptr;
+    forms::stat = nullptr;
     m_window.reset();
     m_prompt.reset();
     m_statistics.reset();

@@ -410,7 +410,7 @@ void TestComp::menuHandlers()
     TAbout about;
     Tstat statistics;
     About = &about;
-    stat = &statistics;
+    forms::stat = &statistics;
     window->show();
     bool aboutShown = false, statShown = false;
     whenModal<TAbout>([&](TAbout* box) {
@@ -424,7 +424,7 @@ void TestComp::menuHandlers()
     });
     window->Statistiche1->trigger();
     About = nullptr;
-    stat = nullptr;
+    forms::stat = nullptr;
     QVERIFY(aboutShown);
     QVERIFY(statShown);
     QVERIFY(about.isHidden());
