@@ -35,6 +35,12 @@ bool nameTaken(const std::string& path)
     return CanOpenFile(path) || std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
 }
 
+bool namesFolder(const std::string& path)
+{
+    std::error_code ignored;
+    return std::filesystem::is_directory(path, ignored);
+}
+
 void setPromptLine(TDiredit& dialog, const QString& text)
 {
     dialog.Label1->setText(text);
@@ -120,7 +126,9 @@ bool guardDestination(TDiredit& dialog, const DirectoryListBox& destinationFolde
         dialog.exec();
         name = textPath(dialog.Edit1->text());
         path = joinPath(destinationFolder, name);
-        if (nameTaken(path))
+        // A folder (an empty name names the destination folder itself) is no file that could be overwritten:
+        // like any name that cannot be created, it gets the warning below and the prompt again.
+        if (nameTaken(path) && !namesFolder(path))
             continue;
         // Exclusive creation: a file that appeared meanwhile is refused, never emptied.
         if (files.createNew(path) != IoCode::Ok) {

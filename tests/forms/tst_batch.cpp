@@ -170,6 +170,8 @@ private slots:
     void unreadableNamesAreNeverWrittenOver();
     void keptTestFileIsAccepted_data();
     void keptTestFileIsAccepted();
+    void folderNamesWarnAndAskAgain_data();
+    void folderNamesWarnAndAskAgain();
     void joining_data();
     void joining();
 
@@ -547,6 +549,41 @@ void TestBatch::keptTestFileIsAccepted()
     QCOMPARE(name, std::string("new.htm"));
     QCOMPARE(readFileBytes(local(*m_destination, "new.htm")), std::string());
     QCOMPARE(readFileBytes(local(*m_destination, "a.htm")), std::string("older"));
+}
+
+void TestBatch::folderNamesWarnAndAskAgain_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("empty name, OK") << "" << true;
+    QTest::newRow("empty name, Cancel") << "" << false;
+    QTest::newRow("sub-folder, OK") << "sub" << true;
+    QTest::newRow("sub-folder, Cancel") << "sub" << false;
+}
+
+// A name that can only ever name a folder cannot be created as a file: the warning, then the prompt again with
+// the typed name, whether the prompt was left with OK or with Cancel.
+void TestBatch::folderNamesWarnAndAskAgain()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, ok);
+    writeSources({ "a.htm" });
+    writeFileBytes(local(*m_destination, "a.htm"), "older");
+    std::filesystem::create_directory(local(*m_destination, "sub"));
+    mark({ "a.htm" });
+    PromptScript prompt({ answer(typed, ok), answer(QStringLiteral("b.htm"), true) });
+    m_window->Button2->click();
+
+    QCOMPARE(prompt.unexpected, 0);
+    QCOMPARE(prompt.showings.size(), std::size_t(2));
+    QCOMPARE(prompt.showings.back().preset, typed);
+    QCOMPARE(m_messages->messages.size(), std::size_t(1));
+    QCOMPARE(m_messages->messages.front().text, QStringLiteral("Non posso creare il file"));
+    QCOMPARE(m_messages->messages.front().kind, MessageKind::Warning);
+    QVERIFY(m_messages->errors.isEmpty());
+    QCOMPARE(readFileBytes(local(*m_destination, "a.htm")), std::string("older"));
+    QVERIFY(pathExists(local(*m_destination, "b.htm")));
+    QCOMPARE(m_statistics->StringGrid1->rowCount(), 3);
 }
 
 void TestBatch::joining_data()
