@@ -85,6 +85,8 @@ void Tstat::buildGrid()
     for (int column = 0; column < int(std::size(ColumnWidths)); ++column)
         StringGrid1->setColumnWidth(column, scale(ColumnWidths[column]));
     StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The grid is one stop of the window's Tab order; the arrows move between its cells.
+    StringGrid1->setTabKeyNavigation(false);
     StringGrid1->setSelectionMode(QAbstractItemView::ContiguousSelection);
     StringGrid1->setSelectionBehavior(QAbstractItemView::SelectItems);
     StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QTableWidget>
 
+#include <sys/stat.h> // with the window's header: the instance must not clash with the C library's stat()
+
 namespace {
 
 QStringList rowTexts(const QTableWidget* grid, int row)
@@ -32,6 +34,9 @@ private slots:
     void rowsKeepTheirOrder();
     void closing_data();
     void closing();
+    void gridIsOneTabStop_data();
+    void gridIsOneTabStop();
+    void instanceAndLibraryStatCoexist();
 };
 
 void TestStati::createdGrid()
@@ -132,6 +137,48 @@ void TestStati::closing()
     window.exec();
     QVERIFY(openAfterEscape);
     QVERIFY(window.isHidden());
+}
+
+void TestStati::gridIsOneTabStop_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::newRow("only the empty row") << 0;
+    QTest::newRow("three data rows") << 3;
+}
+
+// Tab leaves the grid for OK at once, whatever the number of cells; the arrows still walk the cells.
+void TestStati::gridIsOneTabStop()
+{
+    QFETCH(int, rows);
+    Tstat window;
+    for (int i = 0; i < rows; ++i)
+        window.appendRow(QStringLiteral("f%1.htm").arg(i), 10, QStringLiteral("f%1.htm").arg(i), 5);
+    QWidget* afterTab = nullptr;
+    QWidget* afterSecondTab = nullptr;
+    int columnAfterRight = -1;
+    whenModal<Tstat>([&](Tstat* w) {
+        w->StringGrid1->setFocus();
+        w->StringGrid1->setCurrentCell(1, 0);
+        pressKey(w, Qt::Key_Right);
+        columnAfterRight = w->StringGrid1->currentColumn();
+        pressKey(w, Qt::Key_Tab);
+        afterTab = QApplication::focusWidget();
+        pressKey(w, Qt::Key_Tab);
+        afterSecondTab = QApplication::focusWidget();
+        w->close();
+    });
+    window.exec();
+    QCOMPARE(columnAfterRight, 1);
+    QCOMPARE(afterTab, static_cast<QWidget*>(window.OKBtn));
+    QCOMPARE(afterSecondTab, static_cast<QWidget*>(window.StringGrid1));
+}
+
+void TestStati::instanceAndLibraryStatCoexist()
+{
+    struct stat info {};
+    QCOMPARE(::stat(".", &info), 0);
+    QVERIFY(S_ISDIR(info.st_mode));
+    QCOMPARE(forms::stat, static_cast<Tstat*>(nullptr));
 }
 
 QTEST_MAIN(TestStati)
