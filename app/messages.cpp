@@ -2,13 +2,40 @@
 #include "messages.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 
 #include <cstdio>
 
 namespace {
+
+// A box at the centre of the screen, whichever window is active, with its one button centred below the text.
+// Qt would centre it over its parent; the parent is kept all the same, so the box stays above the main window.
+class CentredMessageBox final : public QMessageBox
+{
+public:
+    CentredMessageBox(Icon icon, const QString& caption, const QString& text, QWidget* parent)
+        : QMessageBox(icon, caption, text, QMessageBox::NoButton, parent)
+    {
+        if (auto* buttons = findChild<QDialogButtonBox*>())
+            buttons->setCenterButtons(true);
+    }
+
+protected:
+    void showEvent(QShowEvent* event) override
+    {
+        QMessageBox::showEvent(event); // sizes the box to its text
+        const QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+        if (!screen)
+            return;
+        const QRect frame = frameGeometry();
+        const QRect area = screen->availableGeometry();
+        move(area.left() + (area.width() - frame.width()) / 2, area.top() + (area.height() - frame.height()) / 2);
+    }
+};
 
 class BoxDisplay final : public MessageDisplay
 {
@@ -35,7 +62,7 @@ private:
 
     static void show(const QString& caption, const QString& text, QMessageBox::Icon icon)
     {
-        QMessageBox box(icon, caption, text, QMessageBox::NoButton, QApplication::activeWindow());
+        CentredMessageBox box(icon, caption, text, QApplication::activeWindow());
         // File names such as "<b>%1.htm" must appear exactly as they are.
         box.setTextFormat(Qt::PlainText);
         QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);

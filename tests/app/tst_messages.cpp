@@ -7,6 +7,7 @@
 
 #include <QEventLoop>
 #include <QLabel>
+#include <QScreen>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QtTest>
@@ -115,6 +116,8 @@ private slots:
     void errorEscapingHandlerIsReportedAndLoopGoesOn_data();
     void errorEscapingHandlerIsReportedAndLoopGoesOn();
     void runHandlerShowsInsteadOfThrowing();
+    void boxIsCentredOnScreen_data();
+    void boxIsCentredOnScreen();
 };
 
 void TestMessages::showsBoxOfEachKind_data()
@@ -228,6 +231,59 @@ void TestMessages::runHandlerShowsInsteadOfThrowing()
     runHandler([] { throw EInOutError(IoCode::DiskFull); });
     QCOMPARE(recorder.errors.size(), 1);
     QCOMPARE(recorder.errors.front(), QStringLiteral("Disk full."));
+}
+
+void TestMessages::boxIsCentredOnScreen_data()
+{
+    QTest::addColumn<bool>("mainWindowActive");
+    QTest::addColumn<bool>("error");
+    QTest::addColumn<QString>("text");
+    const QString summary = QStringLiteral("/home/user/sites/a/very/long/folder/index.htm 10240 byte  ==> "
+                                           "/home/user/sites/a/very/long/folder/index.big 8000 byte -22%");
+    QTest::newRow("no active window") << false << false << "Nessun file selezionato";
+    QTest::newRow("main window active") << true << false << "Nessun file selezionato";
+    QTest::newRow("error display, main window active") << true << true << "Disk full";
+    QTest::newRow("long summary, main window active") << true << false << summary;
+}
+
+// The box stands at the screen's centre even while a window in a corner is active, and its one button is
+// centred below the text.
+void TestMessages::boxIsCentredOnScreen()
+{
+    QFETCH(bool, mainWindowActive);
+    QFETCH(bool, error);
+    QFETCH(QString, text);
+    QWidget mainWindow;
+    if (mainWindowActive) {
+        mainWindow.setGeometry(10, 10, 300, 200);
+        mainWindow.show();
+        mainWindow.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&mainWindow));
+    }
+    QPoint boxCentre;
+    QPoint screenCentre;
+    int buttonCentre = -1;
+    int boxMiddle = -2;
+    whenModal<QMessageBox>([&](QMessageBox* box) {
+        const QRect frame = box->frameGeometry();
+        boxCentre = frame.center();
+        screenCentre = box->screen()->availableGeometry().center();
+        const QAbstractButton* ok = box->buttons().value(0);
+        buttonCentre = ok ? ok->mapTo(box, ok->rect().center()).x() : -1;
+        boxMiddle = box->rect().center().x();
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    ModalWatchdog watchdog;
+    if (error)
+        ReportError(QStringLiteral("Disk full"));
+    else
+        ShowMessageBox(text, MessageKind::Warning);
+    QVERIFY2(!watchdog.fired(), "the box stayed open");
+    QVERIFY2((boxCentre - screenCentre).manhattanLength() <= 2,
+        qPrintable(QStringLiteral("box centre (%1, %2), screen centre (%3, %4)")
+                       .arg(boxCentre.x()).arg(boxCentre.y()).arg(screenCentre.x()).arg(screenCentre.y())));
+    QVERIFY2(qAbs(buttonCentre - boxMiddle) <= 2,
+        qPrintable(QStringLiteral("button centre %1, box middle %2").arg(buttonCentre).arg(boxMiddle)));
 }
 
 int main(int argc, char** argv)
