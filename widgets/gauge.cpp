@@ -16,13 +16,16 @@ int Gauge::progress() const
     return m_progress;
 }
 
-void Gauge::setProgress(int percent)
+void Gauge::setProgress(int percent, Paint paint)
 {
     percent = std::clamp(percent, 0, 100);
     if (percent == m_progress)
         return;
     m_progress = percent;
-    repaint();
+    if (paint == Paint::Now)
+        repaint();
+    else
+        update();
 }
 
 QColor Gauge::barColor() const

@@ -11,9 +11,15 @@ class Gauge : public QWidget
 public:
     explicit Gauge(QWidget* parent = nullptr);
 
+    enum class Paint
+    {
+        Now, // at once, without the event loop: a compaction holds it
+        Later, // with the next paint of the window, or when the event loop runs again
+    };
+
     int progress() const;
-    // Clamps to 0..100 and repaints at once when the value changes: a compaction holds the event loop.
-    void setProgress(int percent);
+    // Clamps to 0..100 and, when the value changes, paints it as asked.
+    void setProgress(int percent, Paint paint = Paint::Now);
     QColor barColor() const;
     void setBarColor(const QColor& color);
     // The percentage as written on the bar, e.g. "37%".

@@ -1,6 +1,7 @@
 // Tests of the main window: its design, its menu, and the command-line mode run while it is created.
 #include "comp.h"
 #include "file_size_limit.h"
+#include "gauge_progress.h"
 #include "gui_helpers.h"
 
 #include <aboutbox.h>
@@ -79,6 +80,8 @@ private slots:
 
     void menuHandlers();
     void gaugeFollowsTheRun();
+    void gaugePaintsAtMostOncePerInterval_data();
+    void gaugePaintsAtMostOncePerInterval();
 
 private:
     std::unique_ptr<MessageRecorder> m_messages;
@@ -445,6 +448,48 @@ void TestComp::gaugeFollowsTheRun()
     QCOMPARE(window->Gauge1->text(), QStringLiteral("37%"));
     sink.setVisible(false);
     QVERIFY(window->Gauge1->isHidden());
+}
+
+void TestComp::gaugePaintsAtMostOncePerInterval_data()
+{
+    QTest::addColumn<qint64>("intervalMs");
+    QTest::addColumn<int>("paintsDuringRun");
+    QTest::newRow("no interval: each change at once") << qint64(0) << 11;
+    QTest::newRow("long interval: the first only") << qint64(3600 * 1000) << 1;
+}
+
+// However often the value changes, the gauge keeps every value and state; only the paints are spaced out, and
+// what was not painted at once reaches the screen when the event loop runs again.
+void TestComp::gaugePaintsAtMostOncePerInterval()
+{
+    QFETCH(qint64, intervalMs);
+    QFETCH(int, paintsDuringRun);
+    const auto window = createWindow({});
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    struct PaintCounter : QObject
+    {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            paints += event->type() == QEvent::Paint;
+            return false;
+        }
+    } counter;
+    window->Gauge1->installEventFilter(&counter);
+    GaugeProgress sink(window->Gauge1, intervalMs);
+    sink.setVisible(true);
+    for (int percent = 10; percent <= 100; percent += 10)
+        sink.setProgress(percent);
+    QCOMPARE(counter.paints, paintsDuringRun);
+    QCOMPARE(window->Gauge1->progress(), 100);
+    QVERIFY(window->Gauge1->isVisible());
+    QCoreApplication::processEvents();
+    QCOMPARE(counter.paints, paintsDuringRun + (intervalMs > 0 ? 1 : 0));
+    sink.setVisible(false);
+    sink.setProgress(0);
+    QVERIFY(window->Gauge1->isHidden());
+    QCOMPARE(window->Gauge1->progress(), 0);
 }
 
 QTEST_MAIN(TestComp)
