@@ -29,14 +29,15 @@ constexpr const char* Help
       "\n"
       "Without FILE, opens the window that compacts the marked web pages of one folder into another.\n"
       "With FILE, compacts it with the options Default, Apici and Div, shows the sizes and ends without\n"
-      "opening the window. The copy is named after the text of FILE up to its first \".\" followed by \".big\":\n"
-      "page.htm gives page.big, but a \".\" in a folder counts too (./page.htm gives .big).\n"
+      "opening the window. The copy is written beside FILE, named after FILE's own name up to its first \".\"\n"
+      "(a leading \".\" does not count) followed by \".big\": page.htm and page.min.js give page.big,\n"
+      "docs/README gives docs/README.big, .htaccess gives .htaccess.big.\n"
       "Without a display the sizes and any error go to standard error.\n"
       "A file named --help or --version is given with its folder: /path/to/--help.\n"
       "snellitore-cli compacts with a choice of options, never opening a window.\n";
 constexpr const char* NeedsDisplay
     = "snellitore: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set), so the window cannot open.\n"
-      "To compact one file without a window: snellitore FILE (writes FILE up to its first \".\" plus \".big\").\n"
+      "To compact one file without a window: snellitore FILE (page.htm gives page.big beside it; see --help).\n"
       "For a choice of options: snellitore-cli --help\n";
 constexpr const char* StartupFailed
     = "snellitore: the file was not compacted, and without a display there is no window to go on with.\n";

@@ -121,22 +121,49 @@ void TestCommandLine::namesBigDestination_data()
     QTest::addColumn<QString>("source");
     QTest::addColumn<QString>("destination");
 
-    QTest::newRow("page") << R"(C:\web\index.htm)"
-                          << R"(C:\web\index.big)";
-    QTest::newRow("two extensions") << R"(C:\web\index.min.js)"
-                                    << R"(C:\web\index.big)";
-    QTest::newRow("dot in a folder") << R"(C:\my.site\index.htm)"
-                                     << R"(C:\my.big)";
-    QTest::newRow("dot in a Linux folder") << "/srv/my.site/index.htm"
-                                           << "/srv/my.big";
-    QTest::newRow("no dot: the current folder") << R"(C:\web\index)"
-                                                << ".big";
-    QTest::newRow("relative from here") << R"(.\index.htm)"
-                                        << ".big";
-    QTest::newRow("relative from the parent") << R"(..\index.htm)"
-                                              << ".big";
+    QTest::newRow("page") << "page.htm"
+                          << "page.big";
+    QTest::newRow("two extensions") << "index.min.js"
+                                    << "index.big";
     QTest::newRow("already big") << "page.big"
                                  << "page.big";
+    QTest::newRow("trailing dot") << "page."
+                                  << "page.big";
+    QTest::newRow("dot in a folder") << "/srv/my.site/index.htm"
+                                     << "/srv/my.site/index.big";
+    QTest::newRow("hidden folder") << "/home/u/.local/x.htm"
+                                   << "/home/u/.local/x.big";
+    QTest::newRow("from here") << "./p.htm"
+                               << "./p.big";
+    QTest::newRow("from the parent") << "../p.htm"
+                                     << "../p.big";
+    QTest::newRow("dotted folders, dotless name") << "../a.b/./c"
+                                                  << "../a.b/./c.big";
+    QTest::newRow("no dot") << "README"
+                            << "README.big";
+    QTest::newRow("no dot in a folder") << "docs/README"
+                                        << "docs/README.big";
+    QTest::newRow("hidden name") << ".htaccess"
+                                 << ".htaccess.big";
+    QTest::newRow("hidden name in a dotted folder") << "site.d/.htaccess"
+                                                    << "site.d/.htaccess.big";
+    QTest::newRow("hidden name with an extension") << "/tmp/.x.htm"
+                                                   << "/tmp/.x.big";
+    QTest::newRow("several leading dots") << "..x.htm"
+                                          << "..x.big";
+    QTest::newRow("drive path") << R"(C:\web\index.min.js)"
+                                << R"(C:\web\index.big)";
+#ifdef Q_OS_WIN
+    QTest::newRow("dot in a Windows folder") << R"(C:\my.site\index.htm)"
+                                             << R"(C:\my.site\index.big)";
+    QTest::newRow("Windows, from the parent") << R"(..\index)"
+                                              << R"(..\index.big)";
+    QTest::newRow("both separators") << R"(C:/my.site\.htaccess)"
+                                     << R"(C:/my.site\.htaccess.big)";
+#else
+    QTest::newRow("a backslash is part of a Linux name") << R"(/srv/my.site\index.htm)"
+                                                         << R"(/srv/my.big)";
+#endif
 }
 
 void TestCommandLine::namesBigDestination()

@@ -245,6 +245,14 @@ void TestComp::commandLineSummary_data()
                                                               << "<b>%1.big" << false;
     QTest::newRow("existing big is replaced") << "page.htm"
                                               << "page.big" << true;
+    QTest::newRow("dotted folder") << "my.site/page.htm"
+                                   << "my.site/page.big" << false;
+    QTest::newRow("dotless name") << "site.d/README"
+                                  << "site.d/README.big" << false;
+    QTest::newRow("hidden name") << ".htaccess"
+                                 << ".htaccess.big" << false;
+    QTest::newRow("hidden name in a hidden folder") << ".local/.x.htm"
+                                                    << ".local/.x.big" << false;
 }
 
 void TestComp::commandLineSummary()
@@ -255,6 +263,7 @@ void TestComp::commandLineSummary()
     TempFolder folder, reference;
     const std::string source = folder / name.toStdString();
     const std::string big = folder / bigName.toStdString();
+    std::filesystem::create_directories(std::filesystem::path(source).parent_path());
     writeFileBytes(source, SamplePage);
     if (oldBig)
         writeFileBytes(big, std::string(5000, 'x'));
