@@ -5,6 +5,12 @@
 
 namespace {
 
+#ifdef _WIN32
+constexpr const char* PathSeparators = "\\/";
+#else
+constexpr const char* PathSeparators = "/";
+#endif
+
 bool isBlank(char c)
 {
     const auto code = static_cast<unsigned char>(c);
@@ -74,9 +80,13 @@ std::vector<std::string> countedArguments(const std::vector<std::string>& argume
 
 std::string bigDestinationPath(const std::string& sourcePath)
 {
-    // Without any "." the part before it is empty: ".big" in the current folder.
-    const std::size_t dot = sourcePath.find('.');
-    return (dot == std::string::npos ? std::string() : sourcePath.substr(0, dot)) + ".big";
+    // Only the file's own name is cut, so the copy stays beside the source whatever its folders are called.
+    const std::size_t separator = sourcePath.find_last_of(PathSeparators);
+    const std::size_t nameStart = separator == std::string::npos ? 0 : separator + 1;
+    // The leading dots of a hidden name (.htaccess) are part of the name, not the start of an extension.
+    const std::size_t stemStart = sourcePath.find_first_not_of('.', nameStart);
+    const std::size_t dot = stemStart == std::string::npos ? std::string::npos : sourcePath.find('.', stemStart);
+    return sourcePath.substr(0, dot) + ".big";
 }
 
 void setProgramArguments(std::vector<std::string> newArguments)

@@ -14,8 +14,9 @@ std::vector<std::string> splitCommandLine(std::string_view commandLine);
 // The arguments that count: the non-empty ones before the first empty one, program name left out.
 std::vector<std::string> countedArguments(const std::vector<std::string>& argumentsAfterProgram);
 
-// The source text up to its first "." followed by ".big": C:\web\index.min.js gives C:\web\index.big;
-// a text without any "." gives ".big".
+// The source path with its file name cut at the name's first "." and ".big" added: index.min.js gives
+// index.big, ./my.site/page.htm gives ./my.site/page.big. Leading dots belong to the name, and a name without
+// another "." keeps all of it: .htaccess gives .htaccess.big, docs/README gives docs/README.big.
 std::string bigDestinationPath(const std::string& sourcePath);
 
 // The counted arguments of this run, taken by main() before the toolkit sees the command line.

@@ -4,13 +4,17 @@
 #include "application.h"
 #include "command_line.h"
 #include "messages.h"
+#include "platform_choice.h"
 
 #include <aboutbox.h>
 #include <comp.h>
 #include <diredit2.h>
 #include <stati.h>
 
+#include <QLibraryInfo>
+
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,33 +33,36 @@ constexpr const char* Help
       "\n"
       "Without FILE, opens the window that compacts the marked web pages of one folder into another.\n"
       "With FILE, compacts it with the options Default, Apici and Div, shows the sizes and ends without\n"
-      "opening the window. The copy is named after the text of FILE up to its first \".\" followed by \".big\":\n"
-      "page.htm gives page.big, but a \".\" in a folder counts too (./page.htm gives .big).\n"
-      "Without a display the sizes and any error go to standard error.\n"
+      "opening the window. The copy is written beside FILE, named after FILE's own name up to its first \".\"\n"
+      "(a leading \".\" does not count) followed by \".big\": page.htm and page.min.js give page.big,\n"
+      "docs/README gives docs/README.big, .htaccess gives .htaccess.big.\n"
+      "Without a display, or with one that cannot be opened, the sizes and any error go to standard error.\n"
       "A file named --help or --version is given with its folder: /path/to/--help.\n"
       "snellitore-cli compacts with a choice of options, never opening a window.\n";
+// Filled in with why no window can be shown.
 constexpr const char* NeedsDisplay
-    = "snellitore: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set), so the window cannot open.\n"
-      "To compact one file without a window: snellitore FILE (writes FILE up to its first \".\" plus \".big\").\n"
+    = "snellitore: no display found (%s), so the window cannot open.\n"
+      "To compact one file without a window: snellitore FILE (page.htm gives page.big beside it; see --help).\n"
       "For a choice of options: snellitore-cli --help\n";
+constexpr const char* NoDisplayNamed = "neither DISPLAY nor WAYLAND_DISPLAY is set";
+constexpr const char* DisplayNotOpened = "the display named by DISPLAY or WAYLAND_DISPLAY cannot be opened";
 constexpr const char* StartupFailed
     = "snellitore: the file was not compacted, and without a display there is no window to go on with.\n";
 } // namespace Text
 
 enum class Run
 {
-    WithDisplay, // the windows, or the command-line mode with message boxes
+    WithDisplay, // the windows, or the command-line mode with message boxes, if the display opens
     WithoutDisplay, // the command-line mode only, its messages on standard error
     NeedsDisplay, // nothing to do without a window
     Version,
     Help,
 };
 
-bool displayAvailable()
+// Whether anything names a display to try; one that is named may still fail to open.
+bool displayNamed()
 {
 #ifdef Q_OS_LINUX
-    // A platform the user chose is taken at its word; otherwise X11 or Wayland must name a display, or Qt
-    // would abort before the command-line mode could run.
     return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY")
         || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 #else
@@ -107,17 +114,6 @@ int runWithDisplay(Application& application)
     return StartupExit::Normal;
 }
 
-// Without a display, standard error carries the run's messages alone: Qt's notes about the platform that
-// this run chose for itself (no runtime folder, no fonts) would only bury them. Critical and fatal ones stay.
-void keepQtNotesOffStandardError()
-{
-    static QtMessageHandler previous = nullptr;
-    previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
-        if (type == QtCriticalMsg || type == QtFatalMsg)
-            previous(type, context, text);
-    });
-}
-
 int runWithoutDisplay()
 {
     Form1 = new TForm1; // its createdir compacts the file, writes the sizes and ends the process with 0
@@ -127,21 +123,63 @@ int runWithoutDisplay()
     return StartupExit::StartupFailed;
 }
 
+int needsDisplay(const char* reason)
+{
+    std::fprintf(stderr, Text::NeedsDisplay, reason);
+    return StartupExit::NeedsDisplay;
+}
+
+// Why the platform the toolkit took shows no window: the user chose it, or the display named failed.
+std::string whyNoWindow(const QByteArray& chosen, const QString& taken)
+{
+    const QByteArray first = chosen.split(';').first().split(':').first();
+    if (first.isEmpty() || QString::fromLocal8Bit(first) != taken)
+        return Text::DisplayNotOpened;
+    return "QT_QPA_PLATFORM chooses " + taken.toStdString() + ", which shows no window";
+}
+
+// Starts the toolkit on the platforms to try, with its notes held back until it is known whether the run
+// shows windows; QT_QPA_PLATFORM is given back afterwards, for whatever the program may start.
+void startToolkit(
+    std::optional<Application>& application, char* programName, Run run, const DisplayEnvironment& environment)
+{
+    const QByteArray platforms = run == Run::WithoutDisplay ? QByteArray(ScreenlessPlatform)
+                                                            : platformsToTry(environment, QLibraryInfo::version());
+    if (!platforms.isEmpty())
+        qputenv("QT_QPA_PLATFORM", platforms);
+    ToolkitNotes::hold();
+    // The toolkit sees only the program name: an argument is the user's file, never an option of Qt's.
+    // Both must outlive the application.
+    static int argc = 1;
+    static char* argv[] = { programName, nullptr };
+    application.emplace(argc, argv);
+    if (environment.chosen.isEmpty())
+        qunsetenv("QT_QPA_PLATFORM");
+    else
+        qputenv("QT_QPA_PLATFORM", environment.chosen);
+}
+
 int runApplication(char* programName, Run run)
 {
     // Outlives every message, also those of an error caught below.
     static StandardErrorDisplay standardError;
-    if (run == Run::WithoutDisplay) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        keepQtNotesOffStandardError();
+    const DisplayEnvironment environment = DisplayEnvironment::current();
+    std::optional<Application> application;
+    startToolkit(application, programName, run, environment);
+    const QString taken = QGuiApplication::platformName();
+    const bool withDisplay = !showsNoWindow(taken);
+    if (withDisplay) {
+        ToolkitNotes::passAll();
+    } else {
+        // Notes of a display that failed, or of the screenless platform itself (no runtime folder, no fonts),
+        // would only bury the run's own messages.
+        ToolkitNotes::passSeriousOnly();
+        if (programArguments().empty())
+            return needsDisplay(whyNoWindow(environment.chosen, taken).c_str());
         setMessageDisplay(&standardError);
     }
-    // The toolkit sees only the program name: an argument is the user's file, never an option of Qt's.
-    int argc = 1;
-    char* argv[] = { programName, nullptr };
-    Application application(argc, argv);
     try {
-        return run == Run::WithDisplay ? runWithDisplay(application) : runWithoutDisplay();
+        return withDisplay ? runWithDisplay(*application) : runWithoutDisplay();
     } catch (const std::exception& error) {
         // A window that failed to build leaves nothing to run; say why instead of terminating.
         ReportError(error);
@@ -181,7 +219,7 @@ int runProgram(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         afterProgram.emplace_back(argv[i]);
     setProgramArguments(countedArguments(afterProgram));
-    switch (const Run run = runFor(programArguments(), displayAvailable())) {
+    switch (const Run run = runFor(programArguments(), displayNamed())) {
     case Run::Version:
         std::fputs(Text::Version, stdout);
         return StartupExit::Normal;
@@ -189,8 +227,7 @@ int runProgram(int argc, char** argv)
         std::fputs(Text::Help, stdout);
         return StartupExit::Normal;
     case Run::NeedsDisplay:
-        std::fputs(Text::NeedsDisplay, stderr);
-        return StartupExit::NeedsDisplay;
+        return needsDisplay(Text::NoDisplayNamed);
     case Run::WithDisplay:
     case Run::WithoutDisplay:
         return runApplication(programName, run);

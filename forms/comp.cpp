@@ -190,11 +190,14 @@ void TForm1::createdir()
     // The test creation below would empty the source before anything was read from it.
     if (sameFile(source, destination))
         return finishCommandLine(SameFileText.arg(pathText(destination)), MessageKind::Error);
-    if (platform::createTestFile(destination) != IoCode::Ok)
+    // The name is replaced, never written through: a link there may lead to any other file.
+    if (platform::replaceWithTestFile(destination) != IoCode::Ok)
         return finishCommandLine(CannotCreateText, MessageKind::Warning);
     deleteTestFile(destination);
     switchOnCommandLineOptions();
-    const CompactionResult result = CompactFile(source, destination, options(), progressSink());
+    // The name is free now; whatever takes it before the compaction is refused, not emptied.
+    const CompactionResult result
+        = CompactFile(source, destination, options(), progressSink(), DestinationCreation::MustNotExist);
     finishCommandLine(
         pathText(summaryText(source, result.sourceSize, destination, result.written)), MessageKind::Information);
 }

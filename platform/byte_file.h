@@ -81,4 +81,10 @@ int identityOf(const std::string& path, FileIdentity& identity);
 int identityOf(const PosixFile& file, FileIdentity& identity);
 bool isRegularFile(const PosixFile& file);
 
+// Leaves a new, empty file at the name and closes it, never writing through whatever the name held: a plain
+// file (its only name) is emptied as createTestFile would, one that cannot be opened for writing is left as
+// it is; a symbolic link, or a file that has other names too, is removed and a file created in its place
+// that must not exist yet; anything else (a folder, a FIFO, a device, a socket) is refused unopened.
+int replaceWithTestFile(const std::string& path);
+
 } // namespace platform

@@ -79,6 +79,34 @@ int createAndClose(const std::string& path, int flags)
     return code != IoCode::Ok ? code : file->close();
 }
 
+int removeAndCreateNew(const std::string& path)
+{
+    if (::unlink(path.c_str()) != 0)
+        return platform::ioCodeFromErrno(errno, path);
+    return createAndClose(path, O_RDWR | O_CREAT | O_EXCL);
+}
+
+// Opened without O_TRUNC and looked at through the descriptor: what is emptied is the file just checked,
+// even if the name changed hands since it was looked up.
+int emptyPlainFile(const std::string& path)
+{
+    std::unique_ptr<PosixFile> file;
+    if (const int code = openPath(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK, file); code != IoCode::Ok)
+        return code;
+    struct stat info {};
+    if (::fstat(file->descriptor(), &info) != 0)
+        return platform::ioCodeFromErrno(errno, path);
+    if (!S_ISREG(info.st_mode))
+        return IoCode::AccessDenied;
+    if (info.st_nlink > 1) {
+        const int code = file->close();
+        return code != IoCode::Ok ? code : removeAndCreateNew(path);
+    }
+    if (::ftruncate(file->descriptor(), 0) != 0)
+        return platform::ioCodeFromErrno(errno, path);
+    return file->close();
+}
+
 } // namespace
 
 PosixFile::PosixFile(int fd, bool owned)
@@ -232,6 +260,19 @@ bool isRegularFile(const PosixFile& file)
 {
     struct stat info {};
     return ::fstat(file.descriptor(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+int replaceWithTestFile(const std::string& path)
+{
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0)
+        return errno == ENOENT ? createNewTestFile(path) : ioCodeFromErrno(errno, path);
+    if (S_ISLNK(info.st_mode))
+        return removeAndCreateNew(path);
+    // A FIFO would block an open, a device may act on one: neither is opened, let alone emptied.
+    if (!S_ISREG(info.st_mode))
+        return IoCode::AccessDenied;
+    return emptyPlainFile(path);
 }
 
 } // namespace platform

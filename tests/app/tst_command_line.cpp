@@ -1,6 +1,7 @@
 // Tests of the pure helpers of the application core: command-line splitting, ".big" naming, message texts.
 #include <command_line.h>
 #include <messages.h>
+#include <platform_choice.h>
 
 #include <QtTest>
 
@@ -25,6 +26,14 @@ std::vector<std::string> toVector(const QStringList& list)
 }
 
 int recordedCode = -1;
+
+QStringList recordedNotes;
+
+void recordNote(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    static const char* const Names[] = { "debug", "warning", "critical", "fatal", "info" };
+    recordedNotes << QStringLiteral("%1:%2:%3").arg(QLatin1String(Names[type]), QLatin1String(context.category), text);
+}
 
 void recordExit(int code)
 {
@@ -51,6 +60,10 @@ private slots:
     void captionsEachKind_data();
     void captionsEachKind();
     void endsProcessThroughReplaceableFunction();
+    void listsPlatformsToTry_data();
+    void listsPlatformsToTry();
+    void holdsToolkitNotes_data();
+    void holdsToolkitNotes();
 };
 
 void TestCommandLine::splitsCommandLine_data()
@@ -121,22 +134,49 @@ void TestCommandLine::namesBigDestination_data()
     QTest::addColumn<QString>("source");
     QTest::addColumn<QString>("destination");
 
-    QTest::newRow("page") << R"(C:\web\index.htm)"
-                          << R"(C:\web\index.big)";
-    QTest::newRow("two extensions") << R"(C:\web\index.min.js)"
-                                    << R"(C:\web\index.big)";
-    QTest::newRow("dot in a folder") << R"(C:\my.site\index.htm)"
-                                     << R"(C:\my.big)";
-    QTest::newRow("dot in a Linux folder") << "/srv/my.site/index.htm"
-                                           << "/srv/my.big";
-    QTest::newRow("no dot: the current folder") << R"(C:\web\index)"
-                                                << ".big";
-    QTest::newRow("relative from here") << R"(.\index.htm)"
-                                        << ".big";
-    QTest::newRow("relative from the parent") << R"(..\index.htm)"
-                                              << ".big";
+    QTest::newRow("page") << "page.htm"
+                          << "page.big";
+    QTest::newRow("two extensions") << "index.min.js"
+                                    << "index.big";
     QTest::newRow("already big") << "page.big"
                                  << "page.big";
+    QTest::newRow("trailing dot") << "page."
+                                  << "page.big";
+    QTest::newRow("dot in a folder") << "/srv/my.site/index.htm"
+                                     << "/srv/my.site/index.big";
+    QTest::newRow("hidden folder") << "/home/u/.local/x.htm"
+                                   << "/home/u/.local/x.big";
+    QTest::newRow("from here") << "./p.htm"
+                               << "./p.big";
+    QTest::newRow("from the parent") << "../p.htm"
+                                     << "../p.big";
+    QTest::newRow("dotted folders, dotless name") << "../a.b/./c"
+                                                  << "../a.b/./c.big";
+    QTest::newRow("no dot") << "README"
+                            << "README.big";
+    QTest::newRow("no dot in a folder") << "docs/README"
+                                        << "docs/README.big";
+    QTest::newRow("hidden name") << ".htaccess"
+                                 << ".htaccess.big";
+    QTest::newRow("hidden name in a dotted folder") << "site.d/.htaccess"
+                                                    << "site.d/.htaccess.big";
+    QTest::newRow("hidden name with an extension") << "/tmp/.x.htm"
+                                                   << "/tmp/.x.big";
+    QTest::newRow("several leading dots") << "..x.htm"
+                                          << "..x.big";
+    QTest::newRow("drive path") << R"(C:\web\index.min.js)"
+                                << R"(C:\web\index.big)";
+#ifdef Q_OS_WIN
+    QTest::newRow("dot in a Windows folder") << R"(C:\my.site\index.htm)"
+                                             << R"(C:\my.site\index.big)";
+    QTest::newRow("Windows, from the parent") << R"(..\index)"
+                                              << R"(..\index.big)";
+    QTest::newRow("both separators") << R"(C:/my.site\.htaccess)"
+                                     << R"(C:/my.site\.htaccess.big)";
+#else
+    QTest::newRow("a backslash is part of a Linux name") << R"(/srv/my.site\index.htm)"
+                                                         << R"(/srv/my.big)";
+#endif
 }
 
 void TestCommandLine::namesBigDestination()
@@ -225,6 +265,99 @@ void TestCommandLine::endsProcessThroughReplaceableFunction()
     endProcess(3);
     QCOMPARE(recordedCode, 3);
     QVERIFY(setExitFunction(previous) == &recordExit);
+}
+
+void TestCommandLine::listsPlatformsToTry_data()
+{
+    QTest::addColumn<QByteArray>("chosen");
+    QTest::addColumn<bool>("x11");
+    QTest::addColumn<bool>("wayland");
+    QTest::addColumn<QByteArray>("sessionType");
+    QTest::addColumn<bool>("gnome");
+    QTest::addColumn<QString>("toolkit");
+    QTest::addColumn<QByteArray>("platforms");
+
+    QTest::newRow("the user's platform stays first")
+        << QByteArray("xcb") << true << false << QByteArray() << false << "6.4.2" << QByteArray("xcb;offscreen");
+    QTest::newRow("the user's list") << QByteArray("wayland;xcb") << true << true << QByteArray() << false << "6.4.2"
+                                     << QByteArray("wayland;xcb;offscreen");
+    QTest::newRow("offscreen chosen is not repeated")
+        << QByteArray("offscreen") << false << false << QByteArray() << false << "6.4.2" << QByteArray("offscreen");
+    QTest::newRow("offscreen with options chosen later")
+        << QByteArray("xcb;offscreen:fontengine=freetype") << true << false << QByteArray() << false << "6.4.2"
+        << QByteArray("xcb;offscreen:fontengine=freetype");
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
+    QTest::newRow("X11 session") << QByteArray() << true << false << QByteArray("x11") << false << "6.4.2"
+                                 << QByteArray("xcb;wayland;offscreen");
+    QTest::newRow("Wayland session") << QByteArray() << true << true << QByteArray("wayland") << false << "6.4.2"
+                                     << QByteArray("wayland;xcb;offscreen");
+    QTest::newRow("Wayland session on GNOME before 6.5") << QByteArray() << true << true << QByteArray("wayland")
+                                                         << true << "6.4.2" << QByteArray("xcb;wayland;offscreen");
+    QTest::newRow("Wayland session on GNOME from 6.5") << QByteArray() << true << true << QByteArray("wayland") << true
+                                                       << "6.5.0" << QByteArray("wayland;xcb;offscreen");
+    QTest::newRow("Wayland display, no session, before 6.5")
+        << QByteArray() << false << true << QByteArray() << false << "6.4.2" << QByteArray("xcb;wayland;offscreen");
+    QTest::newRow("Wayland display, no session, from 6.5")
+        << QByteArray() << false << true << QByteArray() << false << "6.6.1" << QByteArray("wayland;xcb;offscreen");
+#else
+    QTest::newRow("nothing chosen: the toolkit's own choice")
+        << QByteArray() << false << false << QByteArray() << false << "6.4.2" << QByteArray();
+#endif
+}
+
+void TestCommandLine::listsPlatformsToTry()
+{
+    QFETCH(QByteArray, chosen);
+    QFETCH(bool, x11);
+    QFETCH(bool, wayland);
+    QFETCH(QByteArray, sessionType);
+    QFETCH(bool, gnome);
+    QFETCH(QString, toolkit);
+    QFETCH(QByteArray, platforms);
+    const DisplayEnvironment environment { chosen, x11, wayland, sessionType, gnome };
+    QCOMPARE(platformsToTry(environment, QVersionNumber::fromString(toolkit)), platforms);
+}
+
+void TestCommandLine::holdsToolkitNotes_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("passed");
+
+    QTest::newRow("display opened: held notes pass in order, later ones at once")
+        << QStringList { "hold", "warning:a", "info:b", "passAll", "warning:c" }
+        << QStringList { "warning:toolkit.test:a", "info:toolkit.test:b", "warning:toolkit.test:c" };
+    QTest::newRow("display failed: only critical notes pass") << QStringList { "hold", "warning:a", "passSeriousOnly",
+        "warning:b", "critical:c" } << QStringList { "critical:toolkit.test:c" };
+    QTest::newRow("critical while held: passes at once, after the notes held")
+        << QStringList { "hold", "warning:a", "critical:b", "passSeriousOnly", "warning:c" }
+        << QStringList { "warning:toolkit.test:a", "critical:toolkit.test:b" };
+    QTest::newRow("nothing held") << QStringList { "hold", "passAll" } << QStringList {};
+}
+
+void TestCommandLine::holdsToolkitNotes()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, passed);
+    static const QLoggingCategory category("toolkit.test");
+    recordedNotes.clear();
+    const QtMessageHandler testHandler = qInstallMessageHandler(recordNote);
+    for (const QString& step : steps) {
+        const QString text = step.section(':', 1);
+        if (step == "hold")
+            ToolkitNotes::hold();
+        else if (step == "passAll")
+            ToolkitNotes::passAll();
+        else if (step == "passSeriousOnly")
+            ToolkitNotes::passSeriousOnly();
+        else if (step.startsWith("warning:"))
+            qCWarning(category, "%s", qPrintable(text));
+        else if (step.startsWith("info:"))
+            qCInfo(category, "%s", qPrintable(text));
+        else if (step.startsWith("critical:"))
+            qCCritical(category, "%s", qPrintable(text));
+    }
+    qInstallMessageHandler(testHandler);
+    QCOMPARE(recordedNotes, passed);
 }
 
 QTEST_APPLESS_MAIN(TestCommandLine)

@@ -1,5 +1,6 @@
 // Tests of the main window: its design, its menu, and the command-line mode run while it is created.
 #include "comp.h"
+#include "fifo.h"
 #include "file_size_limit.h"
 #include "gauge_progress.h"
 #include "gui_helpers.h"
@@ -71,6 +72,8 @@ private slots:
 
     void commandLineSummary_data();
     void commandLineSummary();
+    void commandLineReplacesBigName_data();
+    void commandLineReplacesBigName();
     void commandLineRefusals_data();
     void commandLineRefusals();
     void commandLineReadOnlyCases_data();
@@ -245,6 +248,14 @@ void TestComp::commandLineSummary_data()
                                                               << "<b>%1.big" << false;
     QTest::newRow("existing big is replaced") << "page.htm"
                                               << "page.big" << true;
+    QTest::newRow("dotted folder") << "my.site/page.htm"
+                                   << "my.site/page.big" << false;
+    QTest::newRow("dotless name") << "site.d/README"
+                                  << "site.d/README.big" << false;
+    QTest::newRow("hidden name") << ".htaccess"
+                                 << ".htaccess.big" << false;
+    QTest::newRow("hidden name in a hidden folder") << ".local/.x.htm"
+                                                    << ".local/.x.big" << false;
 }
 
 void TestComp::commandLineSummary()
@@ -255,6 +266,7 @@ void TestComp::commandLineSummary()
     TempFolder folder, reference;
     const std::string source = folder / name.toStdString();
     const std::string big = folder / bigName.toStdString();
+    std::filesystem::create_directories(std::filesystem::path(source).parent_path());
     writeFileBytes(source, SamplePage);
     if (oldBig)
         writeFileBytes(big, std::string(5000, 'x'));
@@ -274,6 +286,64 @@ void TestComp::commandLineSummary()
     QCOMPARE(readAll(big), readAll(expectedPath));
     QCOMPARE(readAll(source), SamplePage);
     QVERIFY(m_messages->errors.isEmpty());
+    // Nothing is written outside the source's own folder.
+    QVERIFY(!pathExists(folder / ".big"));
+    QVERIFY(!pathExists(folder / "my.big"));
+}
+
+void TestComp::commandLineReplacesBigName_data()
+{
+    QTest::addColumn<QString>("atBig");
+    QTest::newRow("plain file") << "plain file";
+    QTest::newRow("symbolic link to another file") << "symlink";
+    QTest::newRow("hard link of another file") << "hard link";
+    QTest::newRow("dangling symbolic link") << "dangling symlink";
+    QTest::newRow("symbolic link to a folder") << "folder symlink";
+}
+
+// Whatever the .big name held, the name ends up holding the compacted page and nothing it led to is touched.
+void TestComp::commandLineReplacesBigName()
+{
+    QFETCH(QString, atBig);
+    namespace fs = std::filesystem;
+    TempFolder folder, reference;
+    const std::string source = folder / "page.htm";
+    const std::string big = folder / "page.big";
+    const std::string notes = folder / "notes.txt";
+    const std::string keptFolder = folder / "kept.d";
+    const std::string precious = "precious\n";
+    writeFileBytes(source, SamplePage);
+    writeFileBytes(notes, precious);
+    fs::create_directory(keptFolder);
+    writeFileBytes(keptFolder + "/inside.txt", precious);
+    if (atBig == "plain file")
+        writeFileBytes(big, std::string(5000, 'x'));
+    if (atBig == "symlink")
+        fs::create_symlink("notes.txt", big);
+    if (atBig == "hard link")
+        fs::create_hard_link(notes, big);
+    if (atBig == "dangling symlink")
+        fs::create_symlink("gone.txt", big);
+    if (atBig == "folder symlink")
+        fs::create_directory_symlink("kept.d", big);
+
+    const auto window = createWindow({ source });
+
+    NullProgress quiet;
+    const std::string expectedPath = reference / "expected.big";
+    CompactFile(source, expectedPath, { true, true, false, true }, quiet);
+    QCOMPARE(m_exits->codes(), std::vector<int>({ 0 }));
+    QCOMPARE(m_messages->messages.size(), std::size_t(1));
+    QCOMPARE(m_messages->messages.front().kind, MessageKind::Information);
+    QVERIFY(m_messages->errors.isEmpty());
+    QVERIFY(fs::is_regular_file(fs::symlink_status(big)));
+    QCOMPARE(fs::hard_link_count(big), std::uintmax_t(1));
+    QCOMPARE(readAll(big), readAll(expectedPath));
+    QCOMPARE(readAll(notes), precious);
+    QCOMPARE(fs::hard_link_count(notes), std::uintmax_t(1));
+    QCOMPARE(readAll(keptFolder + "/inside.txt"), precious);
+    QVERIFY(!pathExists(folder / "gone.txt"));
+    QCOMPARE(readAll(source), SamplePage);
 }
 
 void TestComp::commandLineRefusals_data()
@@ -292,6 +362,9 @@ void TestComp::commandLineRefusals_data()
     QTest::newRow("big name is a folder") << "page.htm"
                                           << "folder big"
                                           << "Non posso creare il file" << MessageKind::Warning;
+    QTest::newRow("big name is a FIFO") << "page.htm"
+                                        << "fifo big"
+                                        << "Non posso creare il file" << MessageKind::Warning;
     QTest::newRow("page.big is its own big") << "page.big"
                                              << "source" << same << MessageKind::Error;
     QTest::newRow("big is a link to the source") << "page.htm"
@@ -309,12 +382,16 @@ void TestComp::commandLineRefusals()
     TempFolder folder;
     const std::string source = folder / sourceName.toStdString();
     const std::string big = bigDestinationPath(source);
-    if (prepare == "source" || prepare == "folder big" || prepare.endsWith("link big"))
+    if (prepare != "none" && prepare != "folder source")
         writeFileBytes(source, SamplePage);
     if (prepare == "folder source")
         std::filesystem::create_directory(source);
-    if (prepare == "folder big")
+    if (prepare == "folder big") {
         std::filesystem::create_directory(big);
+        writeFileBytes(big + "/inside.txt", SamplePage);
+    }
+    if (prepare == "fifo big")
+        QVERIFY(makeFifo(big));
     if (prepare == "symlink big")
         std::filesystem::create_symlink(source, big);
     if (prepare == "hard link big")
@@ -330,30 +407,48 @@ void TestComp::commandLineRefusals()
         QCOMPARE(readAll(source), SamplePage);
     if (prepare == "none")
         QVERIFY(!pathExists(big));
+    if (prepare == "folder big")
+        QCOMPARE(readAll(big + "/inside.txt"), SamplePage);
+    if (prepare == "fifo big")
+        QVERIFY(std::filesystem::is_fifo(std::filesystem::symlink_status(big)));
     QVERIFY(m_messages->errors.isEmpty());
 }
 
 void TestComp::commandLineReadOnlyCases_data()
 {
-    QTest::addColumn<bool>("readOnlySource");
+    QTest::addColumn<QString>("readOnly");
     QTest::addColumn<QString>("expectedText");
     QTest::addColumn<MessageKind>("expectedKind");
-    QTest::newRow("read-only source") << true << "File non esite" << MessageKind::Error;
-    QTest::newRow("read-only folder") << false << "Non posso creare il file" << MessageKind::Warning;
+    QTest::newRow("read-only source") << "source"
+                                      << "File non esite" << MessageKind::Error;
+    QTest::newRow("read-only folder") << "folder"
+                                      << "Non posso creare il file" << MessageKind::Warning;
+    QTest::newRow("read-only big") << "big"
+                                   << "Non posso creare il file" << MessageKind::Warning;
+    QTest::newRow("read-only big with another name") << "hard-linked big"
+                                                     << "Non posso creare il file" << MessageKind::Warning;
 }
 
 void TestComp::commandLineReadOnlyCases()
 {
-    QFETCH(bool, readOnlySource);
+    QFETCH(QString, readOnly);
     QFETCH(QString, expectedText);
     QFETCH(MessageKind, expectedKind);
+    namespace fs = std::filesystem;
     TempFolder folder;
     const std::string source = folder / "page.htm";
+    const std::string big = folder / "page.big";
+    const std::string oldBig(700, 'x');
     writeFileBytes(source, SamplePage);
-    namespace fs = std::filesystem;
-    const fs::perms readOnly = fs::perms::owner_read | fs::perms::owner_exec;
+    if (readOnly.endsWith("big"))
+        writeFileBytes(big, oldBig);
+    if (readOnly == "hard-linked big")
+        fs::create_hard_link(big, folder / "other.txt");
+    const fs::path target = readOnly == "source" ? fs::path(source)
+        : readOnly == "folder"                   ? fs::path(folder.path())
+                                                 : fs::path(big);
     fs::permissions(
-        readOnlySource ? fs::path(source) : fs::path(folder.path()), readOnlySource ? fs::perms::owner_read : readOnly);
+        target, readOnly == "folder" ? fs::perms::owner_read | fs::perms::owner_exec : fs::perms::owner_read);
     {
         PermissionOverridesDropped dropped;
         if (!dropped.active()) {
@@ -367,7 +462,12 @@ void TestComp::commandLineReadOnlyCases()
     QCOMPARE(m_messages->messages.size(), std::size_t(1));
     QCOMPARE(m_messages->messages.front().text, expectedText);
     QCOMPARE(m_messages->messages.front().kind, expectedKind);
-    QVERIFY(!pathExists(folder / "page.big"));
+    if (readOnly.endsWith("big")) {
+        QCOMPARE(readAll(big), oldBig);
+        QCOMPARE(fs::hard_link_count(big), std::uintmax_t(readOnly == "big" ? 1 : 2));
+    } else {
+        QVERIFY(!pathExists(big));
+    }
 }
 
 void TestComp::commandLineIoErrorGoesOn()
