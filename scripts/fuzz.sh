@@ -46,7 +46,7 @@ for target in engine cli; do
         echo "fuzz_$target: FINDING (exit $status), see $log"
     else
         rmdir "$findings"
-        echo "fuzz_$target: no finding; corpus now $(ls "$corpus" | wc -l) inputs in $corpus"
+        echo "fuzz_$target: no finding; $(ls "$corpus" | wc -l) files kept in $corpus"
     fi
 done
 rmdir "$build/fuzz/findings/$run" 2>/dev/null || true
