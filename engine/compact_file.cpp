@@ -229,6 +229,24 @@ void runMainLoop(CompactionRun& run)
     }
 }
 
+// A run needs no buffer larger than its source: a page of a few bytes must not cost two blocks of 256 KiB.
+// The source is read in blocks of the same length either way, and the output is never longer than the source,
+// so a small file is still read and written in one operation each.
+std::size_t runBlockSize(std::int64_t sourceSize, std::size_t blockSize)
+{
+    return static_cast<std::size_t>(std::clamp<std::int64_t>(sourceSize, 1, static_cast<std::int64_t>(blockSize)));
+}
+
+// What was produced before a failed read still reaches the file. If that write fails as well, the read error
+// is the one to report: it is why the run stopped.
+void salvageOutput(DestinationWriter& destination)
+{
+    try {
+        destination.flush();
+    } catch (const EInOutError&) {
+    }
+}
+
 // Refuses a destination that is the source under another spelling or through a link: creating it
 // would empty the source before a single character was read.
 void refuseSameFile(const PosixFile& source, const std::string& destinationPath)
@@ -243,8 +261,8 @@ void refuseSameFile(const PosixFile& source, const std::string& destinationPath)
 
 CompactionRun::CompactionRun(ByteFile& source, ByteFile& destination, std::int64_t size,
                              const CompactionOptions& options, ProgressSink& sink, std::size_t blockSize)
-    : sourceFile(source, size, blockSize)
-    , destinationFile(destination, blockSize)
+    : sourceFile(source, size, runBlockSize(size, blockSize))
+    , destinationFile(destination, runBlockSize(size, blockSize))
     , sourceSize(size)
     , options(options)
     , progress(sink, size)
@@ -264,7 +282,8 @@ CompactionResult compactStream(ByteFile& source, ByteFile& destination, const Co
         try {
             runMainLoop(run);
         } catch (const EInOutError&) {
-            run.destinationFile.flush(); // what was produced before a failed read still reaches the file
+            if (!run.destinationFile.failed())
+                salvageOutput(run.destinationFile);
             throw;
         }
         run.destinationFile.flush();
