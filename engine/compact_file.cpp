@@ -5,6 +5,7 @@
 #include "scan.h"
 
 #include <platform/byte_file.h>
+#include <platform/temporary_files.h>
 
 #include <algorithm>
 #include <array>
@@ -13,6 +14,7 @@
 namespace {
 
 constexpr std::size_t DefaultBlockSize = 256 * 1024;
+constexpr int NotAFileCode = 132; // the system's code for a seek on a device, as a pipe asked for its size answers
 const char* const SameFileText = "Source and destination are the same file";
 
 void check(int code)
@@ -257,6 +259,21 @@ void refuseSameFile(const PosixFile& source, const std::string& destinationPath)
         throw EInOutError(IoCode::AccessDenied, SameFileText);
 }
 
+// Only regular files are compacted: a pipe opened for writing as well never ends, a device may not end either,
+// and neither has a size. A pseudo-file's size says nothing, so it is first read to its end into a temporary file.
+void prepareSource(std::unique_ptr<PosixFile>& source)
+{
+    if (!platform::isRegularFile(*source))
+        throw EInOutError(NotAFileCode);
+    if (platform::hasReliableSize(*source))
+        return;
+    std::unique_ptr<PosixFile> spooled;
+    bool inTemporary = false;
+    check(platform::spoolToTemporaryFile(*source, spooled, inTemporary));
+    check(source->close());
+    source = std::move(spooled);
+}
+
 } // namespace
 
 CompactionRun::CompactionRun(ByteFile& source, ByteFile& destination, std::int64_t size,
@@ -307,6 +324,7 @@ CompactionResult CompactFile(const std::string& sourcePath, const std::string& d
     std::unique_ptr<PosixFile> destination;
     check(platform::openExisting(sourcePath, FileAccess::ReadWrite, source));
     refuseSameFile(*source, destinationPath);
+    prepareSource(source);
     check(creation == DestinationCreation::MustNotExist ? platform::createNew(destinationPath, destination)
                                                          : platform::createAlways(destinationPath, destination));
     return compactStream(*source, *destination, options, progress);

@@ -54,7 +54,9 @@ enum class DestinationCreation
 };
 
 // Opens the source for reading and writing, creates the destination and compacts.
-// Refuses, before creating anything, a destination that is the source itself under any name.
+// Refuses, before creating anything, a destination that is the source itself under any name, and a source
+// that is no regular file (a pipe, a device: code 132). A pseudo-file, whose reported size is no size (those
+// of /proc and /sys), is first copied to a temporary file, so that the copy holds what it really reads.
 CompactionResult CompactFile(const std::string& sourcePath, const std::string& destinationPath,
                              const CompactionOptions& options, ProgressSink& progress,
                              DestinationCreation creation = DestinationCreation::ReplaceExisting);
