@@ -495,22 +495,4 @@ TEST_F(PlatformTest, StagedFileTakesItsNameOnlyWhenPutInPlace)
     }
 }
 
-TEST_F(PlatformTest, StagedFileKeepsTheModeOfTheFileItReplaces)
-{
-    writeFileBytes(path("out.htm"), "old");
-    ASSERT_EQ(::chmod(path("out.htm").c_str(), 0604), 0);
-    std::unique_ptr<StagedFile> staged;
-    ASSERT_EQ(platform::createStaged(path("out.htm"), staged), 0);
-    EXPECT_EQ(staged->adoptOwnerAndMode(path("out.htm")), 0);
-    EXPECT_EQ(staged->commit(true), 0);
-    struct stat info {};
-    ASSERT_EQ(::stat(path("out.htm").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0604u);
-    EXPECT_EQ(readFileBytes(path("out.htm")), "");
-
-    std::unique_ptr<StagedFile> elsewhere;
-    EXPECT_EQ(platform::createStaged(path("nofolder/out.htm"), elsewhere), 3);
-    EXPECT_FALSE(elsewhere);
-}
-
 } // namespace
