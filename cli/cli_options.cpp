@@ -41,7 +41,7 @@ Options:
   --version          show the version and exit
 
 Exit status: 0 on success, 1 on an I/O error, 2 on a usage error.
-An incomplete DEST left by an I/O error is removed.
+DEST appears only once complete; after an I/O error an earlier DEST is as it was.
 )";
 constexpr std::string_view ChooseFrom = " (choose from default, apici, tags, div)";
 } // namespace Text

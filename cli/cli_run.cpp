@@ -5,18 +5,14 @@
 #include <byte_file.h>
 #include <compaction.h>
 #include <io_error.h>
+#include <temporary_files.h>
 
-#include <cerrno>
-#include <cstdlib>
-#include <fcntl.h>
+#include <memory>
 #include <optional>
 #include <ostream>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-constexpr std::size_t SpoolBlockSize = 64 * 1024;
 
 namespace Text {
 constexpr const char* Program = "snellitore-cli: ";
@@ -24,68 +20,76 @@ constexpr const char* StandardStream = "-";
 constexpr const char* SameFile = "Source and destination are the same file";
 constexpr const char* Exists = "File exists (use --force to replace it)";
 constexpr const char* TemporaryIn = "temporary file in ";
-constexpr const char* Removed = "removed incomplete ";
 constexpr const char* NotRemoved = "could not remove incomplete ";
 } // namespace Text
 
-// A failure, with the name of the file it concerns.
-struct CliFailure
+struct Source
 {
-    std::string name;
-    std::string text;
-};
-
-// One end of the run.
-struct Endpoint
-{
-    std::string name; // the path as given, or "-" for a standard stream
+    std::string name; // the path as given, or "-" for standard input
     std::unique_ptr<PosixFile> file; // open for the run
     std::optional<FileIdentity> identity; // known for regular files only: what a destination must not be
-    bool created = false; // a regular file this run created or emptied: removed on failure
 };
 
-// Notes which file an operation was last asked of. The engine raises right after an operation fails, so
-// that file is the one an error concerns.
+// Where the copy goes. A regular file, or a name that does not exist yet, is written as a staged file and put
+// in place only once complete; standard output, a device and a FIFO are written as they are.
+struct Destination
+{
+    std::string name; // the path as given, or "-" for standard output
+    std::unique_ptr<PosixFile> direct;
+    std::unique_ptr<StagedFile> staged;
+    bool replace = false; // the staged file may take the place of whatever the name holds
+
+    ByteFile& file() { return staged ? static_cast<ByteFile&>(*staged) : *direct; }
+};
+
+// Which file an error concerns: the first whose operation failed, else the last one asked. The engine raises
+// right after an operation fails, but after a failed read it still writes out what it had produced, and that
+// write may fail as well.
+struct FailureWitness
+{
+    const std::string* firstFailed = nullptr;
+    const std::string* lastAsked = nullptr;
+
+    const std::string& name() const { return firstFailed ? *firstFailed : *lastAsked; }
+};
+
 class TrackedFile final : public ByteFile
 {
 public:
-    TrackedFile(ByteFile& inner, const std::string& name, const std::string*& last)
+    TrackedFile(ByteFile& inner, const std::string& name, FailureWitness& witness)
         : m_inner(inner)
         , m_name(name)
-        , m_last(last)
+        , m_witness(witness)
     {
     }
 
+    // The engine reads only what the size promises, so a read that delivers nothing has failed as well.
     int read(unsigned char* buffer, std::size_t n, std::size_t& got) override
     {
-        m_last = &m_name;
-        return m_inner.read(buffer, n, got);
+        const int code = m_inner.read(buffer, n, got);
+        return note(code, n > 0 && got == 0);
     }
     int write(const unsigned char* buffer, std::size_t n, std::size_t& stored) override
     {
-        m_last = &m_name;
-        return m_inner.write(buffer, n, stored);
+        const int code = m_inner.write(buffer, n, stored);
+        return note(code, stored < n);
     }
-    int size(std::int64_t& bytes) override
-    {
-        m_last = &m_name;
-        return m_inner.size(bytes);
-    }
-    int seek(std::int64_t offset) override
-    {
-        m_last = &m_name;
-        return m_inner.seek(offset);
-    }
-    int close() override
-    {
-        m_last = &m_name;
-        return m_inner.close();
-    }
+    int size(std::int64_t& bytes) override { return note(m_inner.size(bytes)); }
+    int seek(std::int64_t offset) override { return note(m_inner.seek(offset)); }
+    int close() override { return note(m_inner.close()); }
 
 private:
+    int note(int code, bool fellShort = false)
+    {
+        m_witness.lastAsked = &m_name;
+        if ((code != IoCode::Ok || fellShort) && !m_witness.firstFailed)
+            m_witness.firstFailed = &m_name;
+        return code;
+    }
+
     ByteFile& m_inner;
     const std::string& m_name;
-    const std::string*& m_last;
+    FailureWitness& m_witness;
 };
 
 // Prints each new whole percentage on its own line.
@@ -123,15 +127,16 @@ std::optional<FileIdentity> regularIdentity(const PosixFile& file)
     return std::nullopt;
 }
 
-// The engine takes the size first and repositions the source for its look-ahead, so only a regular file read
-// from its start serves as it is; a pipe, a terminal, a device or a file partly read already is spooled.
+// The engine takes the size first and repositions the source for its look-ahead, so only a regular file whose
+// size can be believed, read from its start, serves as it is; a pipe, a terminal, a device, a pseudo-file of
+// /proc or /sys, or a file partly read already is spooled.
 bool usableInPlace(const PosixFile& file)
 {
-    return platform::isRegularFile(file) && ::lseek(file.descriptor(), 0, SEEK_CUR) == 0;
+    return platform::hasReliableSize(file) && ::lseek(file.descriptor(), 0, SEEK_CUR) == 0;
 }
 
 // Only reading is asked for, so a read-only source compacts as well as any other.
-void openSource(const CliOptions& options, int inputFd, Endpoint& source)
+void openSource(const CliOptions& options, int inputFd, Source& source)
 {
     std::unique_ptr<PosixFile> file;
     if (readsStandardInput(options)) {
@@ -147,131 +152,108 @@ void openSource(const CliOptions& options, int inputFd, Endpoint& source)
         return;
     }
     bool inTemporary = false;
-    const int code = spoolToTemporaryFile(*file, source.file, inTemporary);
-    check(code, inTemporary ? Text::TemporaryIn + temporaryFolder() : source.name);
+    const int code = platform::spoolToTemporaryFile(*file, source.file, inTemporary);
+    check(code, inTemporary ? Text::TemporaryIn + platform::temporaryFolder() : source.name);
 }
 
-void refuseSource(const Endpoint& source, const FileIdentity& candidate, const std::string& name)
+void refuseSource(const Source& source, const FileIdentity& candidate, const std::string& name)
 {
     if (source.identity && *source.identity == candidate)
         throw CliFailure { name, Text::SameFile };
 }
 
-// The destination is compared with the source before anything is created or emptied, whatever name
-// (a link, another spelling) leads to it.
-void openDestination(const CliOptions& options, int outputFd, const Endpoint& source, Endpoint& destination)
+// The staged file is created beside the name. One that replaces a regular file keeps that file's owner and
+// permission bits, and a file that may not be written is refused as before, not replaced.
+void stageDestination(NameContents contents, bool force, Destination& destination)
+{
+    const std::string& path = destination.name;
+    if (contents == NameContents::RegularFile)
+        check(platform::checkWritable(path), path);
+    check(platform::createStaged(path, destination.staged), path);
+    if (contents == NameContents::RegularFile)
+        check(destination.staged->adoptOwnerAndMode(path), path);
+    destination.replace = force;
+}
+
+// The destination is compared with the source before anything is created, whatever name (a link, another
+// spelling) leads to it.
+void openDestination(const CliOptions& options, int outputFd, const Source& source, Destination& destination)
 {
     FileIdentity existing;
     if (writesStandardOutput(options)) {
         destination.name = Text::StandardStream;
-        destination.file = std::make_unique<PosixFile>(outputFd, false);
-        if (platform::identityOf(*destination.file, existing) == IoCode::Ok)
+        destination.direct = std::make_unique<PosixFile>(outputFd, false);
+        if (platform::identityOf(*destination.direct, existing) == IoCode::Ok)
             refuseSource(source, existing, destination.name);
         return;
     }
     const std::string& path = destination.name = options.destination;
     if (platform::identityOf(path, existing) == IoCode::Ok)
         refuseSource(source, existing, path);
-    const int code
-        = options.force ? platform::createAlways(path, destination.file) : platform::createNew(path, destination.file);
-    if (code == IoCode::FileExists && !options.force)
+    NameContents contents = NameContents::Nothing;
+    check(platform::contentsOfName(path, contents), path);
+    if (contents != NameContents::Nothing && !options.force)
         throw CliFailure { path, Text::Exists };
-    check(code, path);
-    destination.identity = regularIdentity(*destination.file);
-    destination.created = destination.identity.has_value();
-}
-
-CompactionResult compact(const CliOptions& options, Endpoint& source, Endpoint& destination, std::ostream& err)
-{
-    const std::string* last = &source.name;
-    TrackedFile from(*source.file, source.name, last);
-    TrackedFile to(*destination.file, destination.name, last);
-    StreamProgress progress(options.progress ? &err : nullptr);
-    try {
-        return compactStream(from, to, options.compaction, progress);
-    } catch (const EInOutError& error) {
-        throw CliFailure { *last, error.what() };
+    switch (contents) {
+    case NameContents::Folder:
+        check(IoCode::AccessDenied, path);
+        break;
+    case NameContents::Stream: // /dev/null must stay a device: it is written, never replaced
+        check(platform::createAlways(path, destination.direct), path);
+        break;
+    case NameContents::Nothing:
+    case NameContents::RegularFile:
+    case NameContents::Link:
+        stageDestination(contents, options.force, destination);
+        break;
     }
 }
 
-// A pipeline must not pick up half a file. Only the very file written is removed, under the name it was
-// written by: a symbolic link is not followed, and a name that meanwhile leads elsewhere is left alone.
-void removeIncomplete(Endpoint& destination, std::ostream& err)
+// The complete copy takes the destination's name. Without --force a name taken meanwhile is kept.
+void putInPlace(Destination& destination)
 {
-    if (!destination.created)
+    if (!destination.staged)
         return;
-    destination.file.reset();
-    struct stat info
-    {
-    };
-    const bool same = ::lstat(destination.name.c_str(), &info) == 0 && S_ISREG(info.st_mode)
-        && FileIdentity { static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino) }
-            == *destination.identity;
-    const bool removed = same && platform::deleteFile(destination.name) == IoCode::Ok;
-    err << Text::Program << (removed ? Text::Removed : Text::NotRemoved) << destination.name << '\n';
+    const int code = destination.staged->commit(destination.replace);
+    if (code == IoCode::FileExists && !destination.replace)
+        throw CliFailure { destination.name, Text::Exists };
+    check(code, destination.name);
 }
 
-int openTemporaryFile(std::unique_ptr<PosixFile>& file)
+// An incomplete copy never took the destination's name; only its temporary file is left to remove.
+void discardIncomplete(Destination& destination, std::ostream& err)
 {
-    const std::string folder = temporaryFolder();
-    int fd = -1;
-#ifdef O_TMPFILE
-    fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-#endif
-    if (fd < 0) {
-        // Not every file system offers unnamed files; a named one unlinked at once is as private.
-        std::string name = folder + "/snellitore-XXXXXX";
-        fd = ::mkstemp(name.data());
-        if (fd < 0)
-            return platform::ioCodeFromErrno(errno, name);
-        ::unlink(name.c_str());
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    }
-    file = std::make_unique<PosixFile>(fd);
-    return IoCode::Ok;
+    if (destination.staged && destination.staged->discard() != IoCode::Ok)
+        err << Text::Program << Text::NotRemoved << destination.staged->temporaryPath() << '\n';
 }
 
 } // namespace
 
-std::string temporaryFolder()
+CompactionResult compactNamedFiles(ByteFile& source, const std::string& sourceName, ByteFile& destination,
+                                   const std::string& destinationName, const CompactionOptions& options,
+                                   ProgressSink& progress)
 {
-    const char* folder = std::getenv("TMPDIR");
-    return folder && *folder ? folder : "/tmp";
-}
-
-int spoolToTemporaryFile(ByteFile& input, std::unique_ptr<PosixFile>& spooled, bool& failedInTemporary)
-{
-    failedInTemporary = true;
-    std::unique_ptr<PosixFile> file;
-    if (const int code = openTemporaryFile(file))
-        return code;
-    std::vector<unsigned char> block(SpoolBlockSize);
-    for (;;) {
-        std::size_t got = 0;
-        if (const int code = input.read(block.data(), block.size(), got)) {
-            failedInTemporary = false;
-            return code;
-        }
-        if (got == 0)
-            break;
-        std::size_t stored = 0;
-        if (const int code = file->write(block.data(), got, stored))
-            return code;
+    FailureWitness witness { nullptr, &sourceName };
+    TrackedFile from(source, sourceName, witness);
+    TrackedFile to(destination, destinationName, witness);
+    try {
+        return compactStream(from, to, options, progress);
+    } catch (const EInOutError& error) {
+        throw CliFailure { witness.name(), error.what() };
     }
-    if (const int code = file->seek(0))
-        return code;
-    spooled = std::move(file);
-    return IoCode::Ok;
 }
 
 int runCompaction(const CliOptions& options, std::ostream& err, StandardStreams streams)
 {
-    Endpoint source;
-    Endpoint destination;
+    Source source;
+    Destination destination;
     try {
         openSource(options, streams.input, source);
         openDestination(options, streams.output, source, destination);
-        const CompactionResult result = compact(options, source, destination, err);
+        StreamProgress progress(options.progress ? &err : nullptr);
+        const CompactionResult result = compactNamedFiles(*source.file, source.name, destination.file(),
+                                                          destination.name, options.compaction, progress);
+        putInPlace(destination);
         if (options.stats)
             err << summaryText(source.name, result.sourceSize, destination.name, result.written) << '\n';
         return ExitCode::Success;
@@ -280,7 +262,7 @@ int runCompaction(const CliOptions& options, std::ostream& err, StandardStreams 
     } catch (const std::exception& failure) { // out of memory, or anything else the run could not survive
         err << Text::Program << failure.what() << '\n';
     }
-    removeIncomplete(destination, err);
+    discardIncomplete(destination, err);
     return ExitCode::IoError;
 }
 

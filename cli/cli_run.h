@@ -4,12 +4,10 @@
 #include "cli_options.h"
 
 #include <iosfwd>
-#include <memory>
 #include <string>
 #include <vector>
 
 class ByteFile;
-class PosixFile;
 
 namespace ExitCode {
 inline constexpr int Success = 0;
@@ -30,9 +28,15 @@ int runCompaction(const CliOptions& options, std::ostream& err, StandardStreams 
 // Parses the arguments after the program name and does what they ask. Help and version go to out.
 int cliMain(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
 
-// Copies what is left of input, block by block, into an unnamed file in temporaryFolder() that vanishes
-// when closed, and leaves it positioned at its start. Answers an I/O code; on failure, failedInTemporary
-// tells a fault of the temporary file from one of the input.
-int spoolToTemporaryFile(ByteFile& input, std::unique_ptr<PosixFile>& spooled, bool& failedInTemporary);
-// $TMPDIR, or /tmp when it is unset or empty.
-std::string temporaryFolder();
+// A failed run: the name of the file it concerns and the text to show.
+struct CliFailure
+{
+    std::string name;
+    std::string text;
+};
+
+// Compacts two open files. A failure is raised as CliFailure naming the file whose operation failed first:
+// the source when a read fails, even when writing out what was produced before it then fails as well.
+CompactionResult compactNamedFiles(ByteFile& source, const std::string& sourceName, ByteFile& destination,
+                                   const std::string& destinationName, const CompactionOptions& options,
+                                   ProgressSink& progress);

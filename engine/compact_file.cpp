@@ -5,6 +5,7 @@
 #include "scan.h"
 
 #include <platform/byte_file.h>
+#include <platform/temporary_files.h>
 
 #include <algorithm>
 #include <array>
@@ -13,6 +14,7 @@
 namespace {
 
 constexpr std::size_t DefaultBlockSize = 256 * 1024;
+constexpr int NotAFileCode = 132; // the system's code for a seek on a device, as a pipe asked for its size answers
 const char* const SameFileText = "Source and destination are the same file";
 
 void check(int code)
@@ -229,6 +231,24 @@ void runMainLoop(CompactionRun& run)
     }
 }
 
+// A run needs no buffer larger than its source: a page of a few bytes must not cost two blocks of 256 KiB.
+// The source is read in blocks of the same length either way, and the output is never longer than the source,
+// so a small file is still read and written in one operation each.
+std::size_t runBlockSize(std::int64_t sourceSize, std::size_t blockSize)
+{
+    return static_cast<std::size_t>(std::clamp<std::int64_t>(sourceSize, 1, static_cast<std::int64_t>(blockSize)));
+}
+
+// What was produced before a failed read still reaches the file. If that write fails as well, the read error
+// is the one to report: it is why the run stopped.
+void salvageOutput(DestinationWriter& destination)
+{
+    try {
+        destination.flush();
+    } catch (const EInOutError&) {
+    }
+}
+
 // Refuses a destination that is the source under another spelling or through a link: creating it
 // would empty the source before a single character was read.
 void refuseSameFile(const PosixFile& source, const std::string& destinationPath)
@@ -239,12 +259,27 @@ void refuseSameFile(const PosixFile& source, const std::string& destinationPath)
         throw EInOutError(IoCode::AccessDenied, SameFileText);
 }
 
+// Only regular files are compacted: a pipe opened for writing as well never ends, a device may not end either,
+// and neither has a size. A pseudo-file's size says nothing, so it is first read to its end into a temporary file.
+void prepareSource(std::unique_ptr<PosixFile>& source)
+{
+    if (!platform::isRegularFile(*source))
+        throw EInOutError(NotAFileCode);
+    if (platform::hasReliableSize(*source))
+        return;
+    std::unique_ptr<PosixFile> spooled;
+    bool inTemporary = false;
+    check(platform::spoolToTemporaryFile(*source, spooled, inTemporary));
+    check(source->close());
+    source = std::move(spooled);
+}
+
 } // namespace
 
 CompactionRun::CompactionRun(ByteFile& source, ByteFile& destination, std::int64_t size,
                              const CompactionOptions& options, ProgressSink& sink, std::size_t blockSize)
-    : sourceFile(source, size, blockSize)
-    , destinationFile(destination, blockSize)
+    : sourceFile(source, size, runBlockSize(size, blockSize))
+    , destinationFile(destination, runBlockSize(size, blockSize))
     , sourceSize(size)
     , options(options)
     , progress(sink, size)
@@ -264,7 +299,8 @@ CompactionResult compactStream(ByteFile& source, ByteFile& destination, const Co
         try {
             runMainLoop(run);
         } catch (const EInOutError&) {
-            run.destinationFile.flush(); // what was produced before a failed read still reaches the file
+            if (!run.destinationFile.failed())
+                salvageOutput(run.destinationFile);
             throw;
         }
         run.destinationFile.flush();
@@ -288,6 +324,7 @@ CompactionResult CompactFile(const std::string& sourcePath, const std::string& d
     std::unique_ptr<PosixFile> destination;
     check(platform::openExisting(sourcePath, FileAccess::ReadWrite, source));
     refuseSameFile(*source, destinationPath);
+    prepareSource(source);
     check(creation == DestinationCreation::MustNotExist ? platform::createNew(destinationPath, destination)
                                                          : platform::createAlways(destinationPath, destination));
     return compactStream(*source, *destination, options, progress);

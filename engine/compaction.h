@@ -40,8 +40,9 @@ struct CompactionResult
 };
 
 // Compacts source, read from its beginning, into destination, both open, and closes both when the run
-// succeeds. Raises EInOutError; the gauge is hidden and reset either way. blockSize is the size of each of
-// the two file buffers (0: the default); small values serve the tests.
+// succeeds. Raises EInOutError; when a read fails, that error is raised even if writing out what was produced
+// before it fails too. The gauge is hidden and reset either way. blockSize is the largest size of each of the
+// two file buffers, which are no larger than the source (0: the default); small values serve the tests.
 CompactionResult compactStream(ByteFile& source, ByteFile& destination, const CompactionOptions& options,
                                ProgressSink& progress, std::size_t blockSize = 0);
 
@@ -53,7 +54,9 @@ enum class DestinationCreation
 };
 
 // Opens the source for reading and writing, creates the destination and compacts.
-// Refuses, before creating anything, a destination that is the source itself under any name.
+// Refuses, before creating anything, a destination that is the source itself under any name, and a source
+// that is no regular file (a pipe, a device: code 132). A pseudo-file, whose reported size is no size (those
+// of /proc and /sys), is first copied to a temporary file, so that the copy holds what it really reads.
 CompactionResult CompactFile(const std::string& sourcePath, const std::string& destinationPath,
                              const CompactionOptions& options, ProgressSink& progress,
                              DestinationCreation creation = DestinationCreation::ReplaceExisting);

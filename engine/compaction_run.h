@@ -83,7 +83,8 @@ private:
     const unsigned char* m_end;
 };
 
-// The destination behind a block buffer. A failed flush leaves in the file exactly the bytes that fitted.
+// The destination behind a block buffer. A failed flush leaves in the file exactly the bytes that fitted;
+// every flush after it raises the same error again and writes nothing.
 class DestinationWriter
 {
 public:
@@ -113,6 +114,7 @@ private:
     unsigned char* m_end;
     std::int64_t m_flushed = 0;
     bool m_failed = false;
+    int m_failureCode = 0;
 };
 
 // Tells the sink each new whole percentage. The value only changes at known positions, so the main loop

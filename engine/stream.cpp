@@ -90,8 +90,14 @@ void DestinationWriter::write(const unsigned char* data, std::size_t n)
 
 void DestinationWriter::flush()
 {
+    if (m_failed) {
+        // Nothing more may reach the file after the bytes that did not fit. The buffer is emptied, so that a
+        // caller that goes on writing after the error stays inside it, and the error is raised again.
+        m_next = m_buffer.data();
+        throw EInOutError(m_failureCode);
+    }
     const auto pending = static_cast<std::size_t>(m_next - m_buffer.data());
-    if (pending == 0 || m_failed)
+    if (pending == 0)
         return;
     std::size_t stored = 0;
     int code = m_file.write(m_buffer.data(), pending, stored);
@@ -100,7 +106,8 @@ void DestinationWriter::flush()
     m_flushed += static_cast<std::int64_t>(stored);
     m_next = m_buffer.data();
     if (code != IoCode::Ok) {
-        m_failed = true; // nothing more may reach the file after the bytes that did not fit
+        m_failed = true;
+        m_failureCode = code;
         throw EInOutError(code);
     }
 }

@@ -1,6 +1,9 @@
 // End-to-end tests of snellitore-cli: the built program run in a fresh temporary folder.
+#include "small_disk.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -71,6 +74,24 @@ std::string readAll(const fs::path& path)
 void writeAll(const fs::path& path, const std::string& contents)
 {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
+}
+
+// Removes what a folder holds (a mount point cannot go itself), except the name kept.
+void emptyFolder(const fs::path& folder, const std::string& kept = {})
+{
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().filename() != kept)
+            fs::remove_all(entry.path());
+}
+
+// The names in a folder, sorted: a temporary file left behind shows here.
+std::vector<std::string> namesIn(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 // Root ignores permission bits through two capabilities. Taken out of the bounding and the inheritable set,
@@ -364,22 +385,177 @@ TEST_F(CliTest, ReportsIoErrorsWithThePathAndCreatesNothing)
     }
 }
 
-TEST_F(CliTest, RemovesAnIncompleteDestination)
+// A run that fails leaves the destination's name as it was: no half-written file appears under it, an
+// earlier file keeps its contents, and no temporary file is left behind.
+TEST_F(CliTest, AFailedRunLeavesTheDestinationAsItWas)
 {
     writeAll(work("big.htm"), std::string(1024 * 1024, 'a'));
-    for (const bool replacing : { false, true }) {
-        SCOPED_TRACE(replacing ? "replacing an existing file" : "a new file");
-        if (replacing)
-            writeAll(work("out.big"), "old");
-        std::vector<std::string> args { "--options=", "-o", "out.big", "big.htm" };
-        if (replacing)
+    SmallDisk disk(work("small"), "64k");
+    const struct
+    {
+        const char* name;
+        bool onSmallDisk; // else the file size limit stops the run
+        bool force;
+        std::optional<std::string> before; // what the destination held before the run
+        const char* error; // after "snellitore-cli: <destination>: "
+    } rows[] = {
+        { "new name, file size limit", false, false, std::nullopt, "I/O error 223\n" },
+        { "existing file, --force, file size limit", false, true, "old", "I/O error 223\n" },
+        { "new name, full disk", true, false, std::nullopt, "Disk full\n" },
+        { "existing file, --force, full disk", true, true, "old", "Disk full\n" },
+        { "existing file without --force, full disk", true, false, "old", "File exists (use --force to replace it)\n" },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.onSmallDisk && !disk.mounted())
+            continue;
+        const std::string folder = row.onSmallDisk ? "small" : "out";
+        fs::create_directory(work(folder));
+        emptyFolder(work(folder));
+        const std::string destination = folder + "/out.big";
+        if (row.before)
+            writeAll(work(destination), *row.before);
+        std::vector<std::string> args { "--options=", "-o", destination, "big.htm" };
+        if (row.force)
             args.insert(args.begin(), "--force");
-        const Outcome outcome = run({ .args = args, .fileSizeLimit = 64 * 1024 });
+        const Outcome outcome = run({ .args = args, .fileSizeLimit = row.onSmallDisk ? RLIM_INFINITY : 64 * 1024 });
         EXPECT_EQ(outcome.exitCode, 1);
-        EXPECT_NE(outcome.err.find("snellitore-cli: out.big: "), std::string::npos) << outcome.err;
-        EXPECT_NE(outcome.err.find("snellitore-cli: removed incomplete out.big\n"), std::string::npos) << outcome.err;
-        EXPECT_FALSE(exists("out.big"));
+        EXPECT_EQ(outcome.err, "snellitore-cli: " + destination + ": " + row.error);
+        if (row.before) {
+            EXPECT_EQ(readAll(work(destination)), *row.before);
+        }
+        const std::vector<std::string> names = row.before ? std::vector<std::string> { "out.big" }
+                                                          : std::vector<std::string> {};
+        EXPECT_EQ(namesIn(work(folder)), names) << "a temporary file was left behind";
     }
+    if (!disk.mounted())
+        GTEST_SKIP() << "the full-disk rows need a small tmpfs, which cannot be mounted here: "
+                     << std::strerror(disk.error());
+}
+
+// With --force the destination is replaced as a name: the new file takes its place when complete, keeps the
+// permission bits and owner of the file it replaces, and never writes through a link into another file.
+TEST_F(CliTest, ForceReplacesTheDestinationAsAName)
+{
+    struct Row
+    {
+        const char* name;
+        std::function<void()> prepare;
+        std::vector<std::string> untouched; // other names, with the contents they must keep
+        std::vector<std::string> names; // what the folder holds afterwards, besides page.htm
+        mode_t mode = 0; // the permission bits out.big must have, when given
+        std::optional<uid_t> owner {}; // the owner out.big must have, when given
+    };
+    const bool root = ::geteuid() == 0; // only root can give a file away to test that its owner is kept
+    const Row rows[] = {
+        { "regular file",
+            [&] {
+                writeAll(work("out.big"), std::string(4000, 'x'));
+                fs::permissions(work("out.big"), fs::perms(0640));
+            },
+            {}, { "out.big" }, 0640 },
+        { "read-only file of another owner",
+            [&] {
+                writeAll(work("out.big"), "old");
+                fs::permissions(work("out.big"), fs::perms(0444));
+                if (root && ::chown(work("out.big").c_str(), 4321, 4321) != 0)
+                    ADD_FAILURE() << "cannot give the file away: " << std::strerror(errno);
+            },
+            {}, { "out.big" }, 0444, root ? std::optional<uid_t>(4321) : std::nullopt },
+        { "symbolic link to a file",
+            [&] {
+                writeAll(work("target.htm"), "target");
+                fs::create_symlink("target.htm", work("out.big"));
+            },
+            { "target.htm=target" }, { "out.big", "target.htm" } },
+        { "dangling symbolic link", [&] { fs::create_symlink("missing.htm", work("out.big")); }, {}, { "out.big" } },
+        { "hard link",
+            [&] {
+                writeAll(work("other.htm"), "other");
+                fs::create_hard_link(work("other.htm"), work("out.big"));
+            },
+            { "other.htm=other" }, { "other.htm", "out.big" } },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fs::path folder = m_root / "work";
+        emptyFolder(folder, "page.htm");
+        row.prepare();
+        const Outcome outcome = run({ "--force", "-o", "out.big", "page.htm" });
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+        EXPECT_EQ(readAll(work("out.big")), PageDefaultApiciDiv);
+        struct stat info
+        {
+        };
+        ASSERT_EQ(::lstat(work("out.big").c_str(), &info), 0);
+        EXPECT_TRUE(S_ISREG(info.st_mode)) << "the link itself is replaced";
+        if (row.mode != 0) {
+            EXPECT_EQ(info.st_mode & 07777, row.mode);
+        }
+        if (row.owner) {
+            EXPECT_EQ(info.st_uid, *row.owner);
+        }
+        for (const std::string& kept : row.untouched) {
+            const auto equals = kept.find('=');
+            EXPECT_EQ(readAll(work(kept.substr(0, equals))), kept.substr(equals + 1));
+        }
+        std::vector<std::string> names = row.names;
+        names.push_back("page.htm");
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(namesIn(folder), names) << "a temporary file was left behind";
+    }
+}
+
+// Without --force any name that is taken is refused, a dangling link too, and nothing is written.
+TEST_F(CliTest, RefusesEveryTakenNameWithoutForce)
+{
+    writeAll(work("file.big"), "keep me");
+    fs::create_symlink("missing.htm", work("dangling.big"));
+    fs::create_symlink("file.big", work("link.big"));
+    fs::create_directory(work("folder.big"));
+    for (const std::string destination : { "file.big", "dangling.big", "link.big", "folder.big", "/dev/null" }) {
+        SCOPED_TRACE(destination);
+        const Outcome outcome = run({ "-o", destination, "page.htm" });
+        EXPECT_EQ(outcome.exitCode, 1);
+        EXPECT_EQ(outcome.err, "snellitore-cli: " + destination + ": File exists (use --force to replace it)\n");
+    }
+    EXPECT_EQ(readAll(work("file.big")), "keep me");
+    EXPECT_TRUE(fs::is_symlink(work("dangling.big")));
+    EXPECT_FALSE(exists("missing.htm"));
+    EXPECT_EQ(namesIn(m_root / "work"),
+        (std::vector<std::string> { "dangling.big", "file.big", "folder.big", "link.big", "page.htm" }));
+}
+
+// A device is written as it is, also through a link: /dev/null must never be replaced by a file.
+TEST_F(CliTest, WritesADeviceAsItIs)
+{
+    struct stat info
+    {
+    };
+    if (::stat("/dev/null", &info) != 0 || !S_ISCHR(info.st_mode))
+        GTEST_SKIP() << "no /dev/null on this machine";
+    fs::create_symlink("/dev/null", work("null.big"));
+    for (const std::string destination : { "/dev/null", "null.big" }) {
+        SCOPED_TRACE(destination);
+        const Outcome outcome = run({ "--force", "--stats", "-o", destination, "page.htm" });
+        EXPECT_EQ(outcome.exitCode, 0);
+        EXPECT_EQ(outcome.err, "page.htm 121 byte  ==> " + destination + " 96 byte -21%\n");
+        ASSERT_EQ(::stat("/dev/null", &info), 0);
+        EXPECT_TRUE(S_ISCHR(info.st_mode));
+    }
+    EXPECT_TRUE(fs::is_symlink(work("null.big")));
+    EXPECT_EQ(namesIn(m_root / "work"), (std::vector<std::string> { "null.big", "page.htm" }));
+}
+
+// A link to an open descriptor, like /dev/stdout, means that descriptor even when it is a regular file.
+TEST_F(CliTest, WritesThroughALinkToAnOpenDescriptor)
+{
+    fs::create_symlink("/proc/self/fd/1", work("stdout.big"));
+    const Outcome outcome = run({ "--force", "--options=", "-o", "stdout.big", "page.htm" });
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_EQ(outcome.out, Page);
+    EXPECT_TRUE(fs::is_symlink(work("stdout.big")));
+    EXPECT_EQ(namesIn(m_root / "work"), (std::vector<std::string> { "page.htm", "stdout.big" }));
 }
 
 TEST_F(CliTest, LeavesAloneWhatIsNoRegularFile)
@@ -443,6 +619,44 @@ TEST_F(CliTest, CompactsAReadOnlySource)
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
     EXPECT_EQ(outcome.err, "page.htm 121 byte  ==> out.big 96 byte -21%\n");
     EXPECT_EQ(readAll(work("out.big")), PageDefaultApiciDiv);
+}
+
+// Replacing a file is refused as writing into it would be, when its permission bits forbid it.
+TEST_F(CliTest, ForceKeepsAFileThatMayNotBeWritten)
+{
+    writeAll(work("out.big"), "keep me");
+    fs::permissions(work("out.big"), fs::perms(0444));
+    const Outcome probe
+        = run({ .args = { "-c", "exec 3>>out.big" }, .program = "/bin/sh", .withoutDacOverride = true });
+    if (probe.exitCode == 0 || probe.exitCode == CannotDropCapabilities)
+        GTEST_SKIP() << "a read-only file stays writable here (CAP_DAC_OVERRIDE cannot be dropped)";
+
+    const Outcome outcome = run({ .args = { "--force", "-o", "out.big", "page.htm" }, .withoutDacOverride = true });
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_EQ(outcome.err, "snellitore-cli: out.big: File access denied\n");
+    EXPECT_EQ(readAll(work("out.big")), "keep me");
+    EXPECT_EQ(namesIn(m_root / "work"), (std::vector<std::string> { "out.big", "page.htm" }));
+}
+
+// Pseudo-files report a size of 0 (/proc) or a page (/sys) whatever they hold; the copy has what they really read.
+TEST_F(CliTest, CopiesPseudoFilesWhole)
+{
+    int tried = 0;
+    for (const std::string source : { "/proc/version", "/proc/sys/kernel/ostype", "/sys/class/net/lo/address" }) {
+        SCOPED_TRACE(source);
+        const std::string expected = readAll(source);
+        if (expected.empty())
+            continue; // not on this machine
+        ++tried;
+        fs::remove(work("out.big"));
+        const Outcome outcome = run({ "--options=", "--stats", "-o", "out.big", source });
+        EXPECT_EQ(outcome.exitCode, 0);
+        const std::string size = std::to_string(expected.size());
+        EXPECT_EQ(outcome.err, source + " " + size + " byte  ==> out.big " + size + " byte 0%\n");
+        EXPECT_EQ(readAll(work("out.big")), expected);
+    }
+    if (tried == 0)
+        GTEST_SKIP() << "no readable pseudo-file in /proc or /sys";
 }
 
 TEST_F(CliTest, UsageErrorsExitWithTwoAndCreateNothing)

@@ -2,6 +2,7 @@
 #include "naive_compactor.h"
 #include "privileges.h"
 #include "progress_recorder.h"
+#include "small_disk.h"
 #include "temp_folder.h"
 
 #include <compaction.h>
@@ -13,7 +14,6 @@
 #include <cstring>
 #include <functional>
 #include <string>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -243,34 +243,6 @@ TEST_F(CompactFileTest, DeviceThatIsAlwaysFull)
     expectGaugeHidden(progress);
 }
 
-// A small file system of its own, unmounted when the test ends.
-class SmallDisk
-{
-public:
-    explicit SmallDisk(const std::string& where)
-        : m_where(where)
-    {
-        std::filesystem::create_directory(where);
-        m_mounted = ::mount("tmpfs", where.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=8k") == 0;
-        m_error = errno;
-    }
-    ~SmallDisk()
-    {
-        if (m_mounted)
-            ::umount2(m_where.c_str(), MNT_DETACH);
-    }
-    SmallDisk(const SmallDisk&) = delete;
-    SmallDisk& operator=(const SmallDisk&) = delete;
-
-    bool mounted() const { return m_mounted; }
-    int error() const { return m_error; }
-
-private:
-    std::string m_where;
-    bool m_mounted = false;
-    int m_error = 0;
-};
-
 TEST_F(CompactFileTest, FullDiskKeepsTheFirstBytesOfTheOutput)
 {
     std::string big;
@@ -292,6 +264,46 @@ TEST_F(CompactFileTest, FullDiskKeepsTheFirstBytesOfTheOutput)
     EXPECT_EQ(partial, expected.substr(0, partial.size()));
     EXPECT_EQ(readFileBytes(path("big.htm")), big);
     expectGaugeHidden(progress);
+}
+
+// Pseudo-files report a size of 0 (/proc) or a page (/sys) whatever they hold; the copy has what they really read.
+// Only those that may be opened for writing as well qualify as a source.
+TEST_F(CompactFileTest, PseudoFilesAreCopiedWhole)
+{
+    int tried = 0;
+    for (const std::string source : {"/proc/self/comm", "/sys/class/net/lo/mtu"}) {
+        SCOPED_TRACE(source);
+        if (!CanOpenFile(source))
+            continue; // not on this machine, or not writable for this user
+        ++tried;
+        const std::string expected = readFileBytes(source);
+        ASSERT_FALSE(expected.empty());
+        NullProgress progress;
+        const CompactionResult result = CompactFile(source, path("out.htm"), CompactionOptions {false}, progress);
+        EXPECT_EQ(result.sourceSize, static_cast<std::int64_t>(expected.size()));
+        EXPECT_EQ(result.written, static_cast<std::int64_t>(expected.size()));
+        EXPECT_EQ(readFileBytes(path("out.htm")), expected);
+    }
+    if (tried == 0)
+        GTEST_SKIP() << "no pseudo-file here may be opened for reading and writing";
+}
+
+// A pipe opened for writing as well never ends, a device may not end either: neither is read, and no
+// destination is created for it.
+TEST_F(CompactFileTest, SourceThatIsNoRegularFileIsRefused)
+{
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+    for (const std::string& source : {path("fifo"), std::string("/dev/zero"), std::string("/dev/null")}) {
+        SCOPED_TRACE(source);
+        if (!CanOpenFile(source))
+            continue;
+        ProgressRecorder progress;
+        const Failure failure = compactionFailure(source, path("out.htm"), progress);
+        EXPECT_EQ(failure.code, 132);
+        EXPECT_EQ(failure.text, "I/O error 132");
+        EXPECT_FALSE(pathExists(path("out.htm")));
+        expectGaugeHidden(progress);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------------------------

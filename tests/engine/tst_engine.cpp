@@ -4,6 +4,7 @@
 
 #include <arithmetic.h>
 #include <compaction.h>
+#include <compaction_run.h>
 #include <io_error.h>
 
 #include <gtest/gtest.h>
@@ -420,6 +421,116 @@ TEST_P(DiskFullTest, FullDestinationIsNotAFailureWhenEverythingFits)
 
 INSTANTIATE_TEST_SUITE_P(Failures, DiskFullTest, ::testing::ValuesIn(Readings),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// After a failed read the engine writes out what it had produced. When that write fails too, the read error is
+// still the one raised: it is why the run stopped, and the file it concerns is the one to name. With the default
+// block the whole output waits in the buffer, so that write is the first one.
+TEST(ReadFailure, OutlivesTheWriteAfterIt)
+{
+    const std::string input = repeat("abcdefgh", 40);
+    const struct
+    {
+        const char* name;
+        bool failLastRead;        // with a device error, else the source just ends early
+        std::int64_t claimedMore; // bytes the source claims beyond what it holds
+        int code;
+    } rows[] = {
+        {"device error at the last read", true, 0, 1117},
+        {"source shorter than its size", false, 3, IoCode::ReadPastEnd},
+    };
+    for (const auto& row : rows) {
+        for (const Reading& reading : {Readings[2], Readings[3]}) {
+            MemoryRun clean;
+            compactInMemory(clean, input, 0, reading);
+            for (std::size_t capacity : {std::size_t {0}, std::size_t {1}}) {
+                SCOPED_TRACE(std::string(row.name) + ", " + reading.name + ", capacity " + std::to_string(capacity));
+                MemoryFile source(input);
+                source.maxRead = reading.maxRead;
+                source.failAt = row.failLastRead ? clean.source.operations - 2 : -1; // the last one is the close
+                source.failCode = row.code;
+                source.reportedSize = static_cast<std::int64_t>(input.size()) + row.claimedMore;
+                WatchedFile destination;
+                destination.capacity = capacity;
+                ProgressRecorder progress;
+                try {
+                    compactStream(source, destination, optionsOf(0), progress, reading.blockSize);
+                    ADD_FAILURE() << "no error raised";
+                } catch (const EInOutError& e) {
+                    EXPECT_EQ(e.code(), row.code);
+                }
+                EXPECT_TRUE(isPrefix(destination.data, input.substr(0, capacity))) << destination.data;
+                EXPECT_EQ(destination.writesAfterFailure, 0);
+                expectGaugeReset(progress);
+            }
+        }
+    }
+}
+
+// A caller that goes on writing after a failed flush stays inside the buffer, and nothing more reaches the file.
+TEST(DestinationWriter, WritingOnAfterAFailedFlushIsSafe)
+{
+    const struct
+    {
+        const char* name;
+        void (*write)(DestinationWriter&);
+    } rows[] = {
+        {"one character", [](DestinationWriter& w) { w.write('x'); }},
+        {"text", [](DestinationWriter& w) { w.write(std::string_view("</center>")); }},
+        {"bulk copy",
+         [](DestinationWriter& w) {
+             if (w.room() == 0)
+                 w.flush();
+             *w.next() = 'x';
+             w.advance(1);
+         }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        MemoryFile file;
+        file.capacity = 2;
+        DestinationWriter writer(file, 4);
+        writer.write(std::string_view("abcd"));
+        EXPECT_THROW(writer.write('e'), EInOutError) << "the flush of a full buffer fails";
+        int raised = 0;
+        for (int i = 0; i < 50; ++i) {
+            try {
+                row.write(writer);
+            } catch (const EInOutError& e) {
+                EXPECT_EQ(e.code(), IoCode::DiskFull);
+                ++raised;
+            }
+            EXPECT_LE(writer.written(), 2 + 4) << "more stored than the buffer holds";
+        }
+        EXPECT_GT(raised, 0) << "the failure is raised again";
+        EXPECT_THROW(writer.flush(), EInOutError);
+        EXPECT_EQ(writer.written(), 2);
+        EXPECT_EQ(file.data, "ab");
+    }
+}
+
+// A run's buffers are no larger than its source, so a small file costs no large allocation; a big one still
+// streams through blocks of the size asked for.
+TEST(DestinationWriter, BufferFollowsTheSourceUpToTheBlockSize)
+{
+    const struct
+    {
+        std::int64_t sourceSize;
+        std::size_t blockSize;
+        std::size_t room;
+    } rows[] = {
+        {12, 256 * 1024, 12},
+        {0, 256 * 1024, 1},
+        {std::int64_t {1} << 40, 256 * 1024, 256 * 1024},
+        {5, 3, 3},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.sourceSize);
+        MemoryFile source, destination;
+        NullProgress progress;
+        CompactionRun run(source, destination, row.sourceSize, optionsOf(AllFour), progress, row.blockSize);
+        EXPECT_EQ(run.destinationFile.room(), row.room);
+    }
+}
 
 // The source claims more bytes than it holds, as when it shrinks during the run.
 struct ShrunkSourceCase

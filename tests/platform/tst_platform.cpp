@@ -1,8 +1,10 @@
 // The platform layer: I/O texts, errno mapping, and the file and folder operations on a fresh temporary folder.
+#include "memory_file.h"
 #include "temp_folder.h"
 
 #include <byte_file.h>
 #include <io_error.h>
+#include <temporary_files.h>
 
 #include <gtest/gtest.h>
 
@@ -10,7 +12,13 @@
 #include <cerrno>
 #include <memory>
 #include <string>
+#include <cstdlib>
+#include <fcntl.h>
+#include <functional>
+#include <optional>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -281,6 +289,210 @@ TEST_F(PlatformTest, IdentityFollowsLinks)
     EXPECT_EQ(a, hard);
     EXPECT_EQ(a, soft);
     EXPECT_EQ(platform::identityOf(path("missing.htm"), a), 2);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Temporary files: spooled sources and staged destinations.
+
+std::vector<std::string> namesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A file of the given size that stores no block.
+void holes(const std::string& file, std::uintmax_t size)
+{
+    writeFileBytes(file, "");
+    std::filesystem::resize_file(file, size);
+}
+
+// What the pseudo-files of /proc and /sys report is measured in the CLI's and the engine's tests; here the rule
+// itself, on files whose size and blocks are known.
+TEST_F(PlatformTest, ReliableSizeOnlyForRegularFilesThatHoldWhatTheySay)
+{
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+    const struct
+    {
+        const char* name;
+        std::function<void(const std::string&)> make;
+        bool reliable;
+    } rows[] = {
+        {"file with contents", [](const std::string& p) { writeFileBytes(p, "<p>x</p>"); }, true},
+        {"empty file", [](const std::string& p) { writeFileBytes(p, ""); }, false},
+        {"small file of holes only", [](const std::string& p) { holes(p, 4096); }, false},
+        {"large file of holes only", [](const std::string& p) { holes(p, 1 << 30); }, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string file = path("file");
+        std::filesystem::remove(file);
+        row.make(file);
+        std::unique_ptr<PosixFile> opened;
+        ASSERT_EQ(platform::openExisting(file, FileAccess::ReadOnly, opened), 0);
+        EXPECT_EQ(platform::hasReliableSize(*opened), row.reliable);
+    }
+    std::unique_ptr<PosixFile> fifo;
+    ASSERT_EQ(platform::openExisting(path("fifo"), FileAccess::ReadWrite, fifo), 0);
+    EXPECT_FALSE(platform::hasReliableSize(*fifo));
+}
+
+TEST_F(PlatformTest, SpoolCopiesWhatIsLeftAndTellsWhichSideFailed)
+{
+    const std::string input(200 * 1024 + 7, 'q');
+    const char* saved = std::getenv("TMPDIR");
+    const std::optional<std::string> previous = saved ? std::optional<std::string>(saved) : std::nullopt;
+    const struct
+    {
+        const char* name;
+        std::string temporaryFolder;
+        int failAt; // the input's operation that fails, -1 for none
+        int code;
+        bool failedInTemporary;
+    } rows[] = {
+        {"whole input", m_dir.path(), -1, 0, true},
+        {"input fails", m_dir.path(), 2, 1117, false},
+        {"temporary folder missing", path("missing"), -1, 3, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ::setenv("TMPDIR", row.temporaryFolder.c_str(), 1);
+        MemoryFile source(input);
+        source.position = 5; // what the caller has read already is not copied
+        source.maxRead = 1000;
+        source.failAt = row.failAt;
+        source.failCode = row.code;
+        std::unique_ptr<PosixFile> spooled;
+        bool inTemporary = !row.failedInTemporary;
+        EXPECT_EQ(platform::spoolToTemporaryFile(source, spooled, inTemporary), row.code);
+        EXPECT_EQ(inTemporary, row.failedInTemporary);
+        EXPECT_EQ(namesIn(m_dir.path()), std::vector<std::string> {}) << "the spooled copy has no name";
+        if (row.code != 0)
+            continue;
+        ASSERT_TRUE(spooled);
+        std::int64_t size = 0;
+        EXPECT_EQ(spooled->size(size), 0);
+        EXPECT_EQ(size, static_cast<std::int64_t>(input.size() - 5));
+        std::string copy(input.size(), '\0');
+        std::size_t got = 0;
+        EXPECT_EQ(spooled->read(reinterpret_cast<unsigned char*>(copy.data()), copy.size(), got), 0);
+        EXPECT_EQ(copy.substr(0, got), input.substr(5));
+    }
+    if (previous)
+        ::setenv("TMPDIR", previous->c_str(), 1);
+    else
+        ::unsetenv("TMPDIR");
+}
+
+TEST_F(PlatformTest, ContentsOfName)
+{
+    writeFileBytes(path("file.htm"), "x");
+    std::filesystem::create_directory(path("folder"));
+    std::filesystem::create_symlink("file.htm", path("link.htm"));
+    std::filesystem::create_symlink("missing.htm", path("dangling.htm"));
+    std::filesystem::create_symlink("folder", path("folderlink"));
+    std::filesystem::create_symlink("/dev/null", path("null"));
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+    // Like /dev/stdout when standard output is a regular file: a link to an open descriptor of one.
+    std::unique_ptr<PosixFile> opened;
+    ASSERT_EQ(platform::openExisting(path("file.htm"), FileAccess::ReadOnly, opened), 0);
+    std::filesystem::create_symlink("/proc/self/fd/" + std::to_string(opened->descriptor()), path("descriptor"));
+    std::filesystem::create_symlink("descriptor", path("descriptorlink"));
+    const struct
+    {
+        std::string path;
+        int code;
+        NameContents contents;
+    } rows[] = {
+        {path("missing.htm"), 0, NameContents::Nothing},
+        {path("file.htm"), 0, NameContents::RegularFile},
+        {path("folder"), 0, NameContents::Folder},
+        {path("link.htm"), 0, NameContents::Link},
+        {path("dangling.htm"), 0, NameContents::Link},
+        {path("folderlink"), 0, NameContents::Link},
+        {path("fifo"), 0, NameContents::Stream},
+        {"/dev/null", 0, NameContents::Stream},
+        {path("null"), 0, NameContents::Stream},
+        {path("descriptor"), 0, NameContents::Stream},
+        {path("descriptorlink"), 0, NameContents::Stream},
+        {path("file.htm/x"), 3, NameContents::Nothing},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path);
+        NameContents contents = NameContents::Nothing;
+        EXPECT_EQ(platform::contentsOfName(row.path, contents), row.code);
+        if (row.code == 0) {
+            EXPECT_EQ(contents, row.contents);
+        }
+    }
+}
+
+// A staged file shows under its name only once put in place, and leaves no temporary file either way.
+TEST_F(PlatformTest, StagedFileTakesItsNameOnlyWhenPutInPlace)
+{
+    enum class End
+    {
+        Commit,
+        Discard,
+        Destroy,
+    };
+    const struct
+    {
+        const char* name;
+        std::function<void(const std::string&)> before; // what the name holds before
+        End end;
+        bool replace;
+        int code;
+        const char* after; // what out.htm holds afterwards; nullptr: nothing
+    } rows[] = {
+        {"new name", [](const std::string&) {}, End::Commit, false, 0, "new"},
+        {"new name, replacing allowed", [](const std::string&) {}, End::Commit, true, 0, "new"},
+        {"taken name kept", [](const std::string& p) { writeFileBytes(p, "old"); }, End::Commit, false, 80, "old"},
+        {"dangling link kept",
+         [](const std::string& p) { std::filesystem::create_symlink("missing.htm", p); }, End::Commit, false, 80,
+         nullptr},
+        {"taken name replaced", [](const std::string& p) { writeFileBytes(p, "old"); }, End::Commit, true, 0, "new"},
+        {"link replaced, not followed",
+         [](const std::string& p) { std::filesystem::create_symlink("target.htm", p); }, End::Commit, true, 0, "new"},
+        {"discarded", [](const std::string& p) { writeFileBytes(p, "old"); }, End::Discard, true, 0, "old"},
+        {"destroyed before being put in place", [](const std::string&) {}, End::Destroy, true, 0, nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        for (const std::string& name : namesIn(m_dir.path()))
+            std::filesystem::remove(path(name));
+        writeFileBytes(path("target.htm"), "target");
+        row.before(path("out.htm"));
+        std::unique_ptr<StagedFile> staged;
+        ASSERT_EQ(platform::createStaged(path("out.htm"), staged), 0);
+        EXPECT_EQ(staged->temporaryPath().rfind(m_dir.path() + "/", 0), 0u) << "beside the name";
+        std::size_t stored = 0;
+        EXPECT_EQ(staged->write(reinterpret_cast<const unsigned char*>("new"), 3, stored), 0);
+        if (row.end == End::Commit) {
+            EXPECT_EQ(staged->close(), 0);
+            EXPECT_EQ(staged->commit(row.replace), row.code);
+            if (row.code != 0) {
+                EXPECT_EQ(staged->discard(), 0);
+            }
+        } else if (row.end == End::Discard) {
+            EXPECT_EQ(staged->discard(), 0);
+        }
+        staged.reset();
+        if (row.after) {
+            EXPECT_EQ(readFileBytes(path("out.htm")), row.after);
+        } else {
+            EXPECT_FALSE(std::filesystem::is_regular_file(std::filesystem::symlink_status(path("out.htm"))));
+        }
+        EXPECT_EQ(readFileBytes(path("target.htm")), "target");
+        std::vector<std::string> names;
+        for (const std::string& name : namesIn(m_dir.path()))
+            if (name != "out.htm" && name != "target.htm")
+                names.push_back(name);
+        EXPECT_EQ(names, std::vector<std::string> {}) << "a temporary file was left behind";
+    }
 }
 
 } // namespace

@@ -1,0 +1,288 @@
+// Spooled copies of sources and staged destinations, with errno mapped onto I/O codes.
+#include "temporary_files.h"
+#include "io_error.h"
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t SpoolBlockSize = 64 * 1024;
+// Pseudo-files of /sys report a page, 4 KiB here and up to 64 KiB on other machines. A real file that small
+// with no block of its own (all holes, or stored inside its inode) costs next to nothing to read through.
+constexpr off_t LargestPseudoFileSize = 64 * 1024;
+constexpr const char* StagedPrefix = ".snellitore-";
+constexpr int StagedNameAttempts = 100;
+
+FileIdentity identityFromStat(const struct stat& info)
+{
+    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
+int openTemporaryFile(std::unique_ptr<PosixFile>& file)
+{
+    const std::string folder = platform::temporaryFolder();
+    int fd = -1;
+#ifdef O_TMPFILE
+    fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+#endif
+    if (fd < 0) {
+        // Not every file system offers unnamed files; a named one unlinked at once is as private.
+        std::string name = folder + "/snellitore-XXXXXX";
+        fd = ::mkstemp(name.data());
+        if (fd < 0)
+            return platform::ioCodeFromErrno(errno, name);
+        ::unlink(name.c_str());
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+    file = std::make_unique<PosixFile>(fd);
+    return IoCode::Ok;
+}
+
+// Six letters or digits; the name is created exclusively, so a clash only costs another attempt.
+std::string randomSuffix()
+{
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    unsigned char bytes[6];
+    if (::getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
+        auto seed = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+        for (unsigned char& byte : bytes) {
+            seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+            byte = static_cast<unsigned char>(seed >> 56);
+        }
+    }
+    std::string suffix;
+    for (unsigned char byte : bytes)
+        suffix += letters[byte % (sizeof letters - 1)];
+    return suffix;
+}
+
+// A link that leads through /proc names an open descriptor (/dev/stdout, /dev/fd/3): the caller means whatever
+// that descriptor is, even a regular file, and never the link itself.
+bool leadsToADescriptor(std::string path)
+{
+    struct stat proc {};
+    if (::stat("/proc", &proc) != 0)
+        return false;
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return false;
+        if (info.st_dev == proc.st_dev)
+            return true;
+        std::string target(static_cast<std::size_t>(PATH_MAX), '\0');
+        const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+        if (length <= 0 || static_cast<std::size_t>(length) == target.size())
+            return false;
+        target.resize(static_cast<std::size_t>(length));
+        const auto slash = path.find_last_of('/');
+        path = target[0] == '/' || slash == std::string::npos ? target : path.substr(0, slash + 1) + target;
+    }
+    return false;
+}
+
+} // namespace
+
+StagedFile::StagedFile(std::unique_ptr<PosixFile> file, std::string temporaryPath, std::string path)
+    : m_file(std::move(file))
+    , m_temporaryPath(std::move(temporaryPath))
+    , m_path(std::move(path))
+{
+    platform::identityOf(*m_file, m_identity);
+}
+
+StagedFile::~StagedFile()
+{
+    discard();
+}
+
+int StagedFile::read(unsigned char* buffer, std::size_t n, std::size_t& got)
+{
+    return m_file->read(buffer, n, got);
+}
+
+int StagedFile::write(const unsigned char* buffer, std::size_t n, std::size_t& stored)
+{
+    return m_file->write(buffer, n, stored);
+}
+
+int StagedFile::size(std::int64_t& bytes)
+{
+    return m_file->size(bytes);
+}
+
+int StagedFile::seek(std::int64_t offset)
+{
+    return m_file->seek(offset);
+}
+
+int StagedFile::close()
+{
+    int code = IoCode::Ok;
+    if (m_file->descriptor() >= 0) {
+        int result;
+        do
+            result = ::fsync(m_file->descriptor());
+        while (result != 0 && errno == EINTR);
+        if (result != 0 && errno != EINVAL) // EINVAL: the file system keeps nothing to write out
+            code = platform::ioCodeFromErrno(errno, {});
+    }
+    const int closed = m_file->close();
+    return code != IoCode::Ok ? code : closed;
+}
+
+int StagedFile::adoptOwnerAndMode(const std::string& modelPath)
+{
+    struct stat model {};
+    if (::lstat(modelPath.c_str(), &model) != 0)
+        return platform::ioCodeFromErrno(errno, modelPath);
+    if (!S_ISREG(model.st_mode))
+        return IoCode::Ok;
+    mode_t mode = model.st_mode & 07777;
+    // Only root may give a file away. A file that stays ours must not keep a set-user or set-group bit that
+    // was meant for its former owner.
+    if (::fchown(m_file->descriptor(), model.st_uid, model.st_gid) != 0)
+        mode &= ~mode_t {S_ISUID | S_ISGID};
+    return ::fchmod(m_file->descriptor(), mode) == 0 ? IoCode::Ok : platform::ioCodeFromErrno(errno, {});
+}
+
+int StagedFile::commit(bool replace)
+{
+    if (m_file->descriptor() >= 0) {
+        if (const int code = close())
+            return code;
+    }
+    const char* from = m_temporaryPath.c_str();
+    const char* to = m_path.c_str();
+    int result;
+    if (replace) {
+        result = ::rename(from, to);
+    } else {
+        result = ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+        if (result != 0 && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+            // A file system without that flag: a hard link also refuses a name that is taken.
+            result = ::link(from, to);
+            if (result == 0)
+                ::unlink(from);
+        }
+    }
+    if (result != 0)
+        return platform::ioCodeFromErrno(errno, m_path);
+    m_pending = false;
+    return IoCode::Ok;
+}
+
+int StagedFile::discard()
+{
+    if (!m_pending)
+        return IoCode::Ok;
+    m_file->close();
+    struct stat info {};
+    if (::lstat(m_temporaryPath.c_str(), &info) != 0) {
+        if (errno != ENOENT)
+            return platform::ioCodeFromErrno(errno, m_temporaryPath);
+    } else if (S_ISREG(info.st_mode) && identityFromStat(info) == m_identity
+               && ::unlink(m_temporaryPath.c_str()) != 0) {
+        return platform::ioCodeFromErrno(errno, m_temporaryPath);
+    }
+    m_pending = false;
+    return IoCode::Ok;
+}
+
+namespace platform {
+
+std::string temporaryFolder()
+{
+    const char* folder = std::getenv("TMPDIR");
+    return folder && *folder ? folder : "/tmp";
+}
+
+int spoolToTemporaryFile(ByteFile& input, std::unique_ptr<PosixFile>& spooled, bool& failedInTemporary)
+{
+    failedInTemporary = true;
+    std::unique_ptr<PosixFile> file;
+    if (const int code = openTemporaryFile(file))
+        return code;
+    std::vector<unsigned char> block(SpoolBlockSize);
+    for (;;) {
+        std::size_t got = 0;
+        if (const int code = input.read(block.data(), block.size(), got)) {
+            failedInTemporary = false;
+            return code;
+        }
+        if (got == 0)
+            break;
+        std::size_t stored = 0;
+        if (const int code = file->write(block.data(), got, stored))
+            return code;
+    }
+    if (const int code = file->seek(0))
+        return code;
+    spooled = std::move(file);
+    return IoCode::Ok;
+}
+
+bool hasReliableSize(const PosixFile& file)
+{
+    struct stat info {};
+    return ::fstat(file.descriptor(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0
+        && (info.st_blocks > 0 || info.st_size > LargestPseudoFileSize);
+}
+
+int createStaged(const std::string& path, std::unique_ptr<StagedFile>& file)
+{
+    const auto slash = path.find_last_of('/');
+    const std::string prefix = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + StagedPrefix;
+    for (int attempt = 0; attempt < StagedNameAttempts; ++attempt) {
+        std::string candidate = prefix + randomSuffix();
+        std::unique_ptr<PosixFile> created;
+        const int code = createNew(candidate, created);
+        if (code == IoCode::FileExists)
+            continue;
+        if (code != IoCode::Ok)
+            return code;
+        file = std::make_unique<StagedFile>(std::move(created), std::move(candidate), path);
+        return IoCode::Ok;
+    }
+    return IoCode::FileExists;
+}
+
+int checkWritable(const std::string& path)
+{
+    return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0
+        ? IoCode::Ok
+        : ioCodeFromErrno(errno, path);
+}
+
+int contentsOfName(const std::string& path, NameContents& contents)
+{
+    struct stat name {};
+    if (::lstat(path.c_str(), &name) != 0) {
+        if (errno != ENOENT)
+            return ioCodeFromErrno(errno, path);
+        contents = NameContents::Nothing;
+        return IoCode::Ok;
+    }
+    if (S_ISREG(name.st_mode)) {
+        contents = NameContents::RegularFile;
+    } else if (S_ISDIR(name.st_mode)) {
+        contents = NameContents::Folder;
+    } else if (!S_ISLNK(name.st_mode)) {
+        contents = NameContents::Stream;
+    } else {
+        struct stat target {};
+        const bool device = ::stat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode) && !S_ISDIR(target.st_mode);
+        contents = device || leadsToADescriptor(path) ? NameContents::Stream : NameContents::Link;
+    }
+    return IoCode::Ok;
+}
+
+} // namespace platform

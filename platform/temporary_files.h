@@ -1,0 +1,83 @@
+// Temporary files: spooled copies of sources that cannot be read where they are, and new files staged beside
+// the name they are meant for until they are complete.
+#pragma once
+
+#include "byte_file.h"
+
+#include <memory>
+#include <string>
+
+// A new file written under a temporary name in the folder of the name it is meant for, and put under that
+// name only once it is complete and closed, so that a half-written file never shows under it and a file that
+// was there is kept until the new one can take its place.
+class StagedFile final : public ByteFile
+{
+public:
+    StagedFile(std::unique_ptr<PosixFile> file, std::string temporaryPath, std::string path);
+    // Removes the temporary file if it was never put in place.
+    ~StagedFile() override;
+    StagedFile(const StagedFile&) = delete;
+    StagedFile& operator=(const StagedFile&) = delete;
+
+    int read(unsigned char* buffer, std::size_t n, std::size_t& got) override;
+    int write(const unsigned char* buffer, std::size_t n, std::size_t& stored) override;
+    int size(std::int64_t& bytes) override;
+    int seek(std::int64_t offset) override;
+    // Writes the contents out to the disk, then closes: a crash after the rename cannot leave an empty file.
+    int close() override;
+
+    // Gives the file the owner (where the system allows it) and the permission bits of the regular file at
+    // modelPath; anything else there leaves the file as it is.
+    int adoptOwnerAndMode(const std::string& modelPath);
+    // Puts the closed file under its name. replace lets it take the place of whatever the name holds (a symbolic
+    // link is replaced, not followed); otherwise the name must still be free (80 when it is taken).
+    int commit(bool replace);
+    // Closes and removes the temporary file; a name that meanwhile leads to another file is left alone.
+    int discard();
+
+    const std::string& temporaryPath() const { return m_temporaryPath; }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::unique_ptr<PosixFile> m_file;
+    std::string m_temporaryPath;
+    std::string m_path;
+    FileIdentity m_identity;
+    bool m_pending = true; // the temporary file still exists under its own name
+};
+
+// What a name holds, as far as writing a new file under it goes.
+enum class NameContents
+{
+    Nothing,     // the name is free
+    RegularFile, // replaced by a staged file
+    Folder,      // never replaced
+    Stream,      // a device, a FIFO or a socket, or a symbolic link to one or to an open descriptor
+                 // (/dev/stdout): written as it is, never replaced
+    Link,        // any other symbolic link, a dangling one too: replaced as a name, its target left alone
+};
+
+namespace platform {
+
+// $TMPDIR, or /tmp when it is unset or empty.
+std::string temporaryFolder();
+
+// Copies what is left of input, block by block, into an unnamed file in temporaryFolder() that vanishes when
+// closed, and leaves it positioned at its start. On failure, failedInTemporary tells a fault of the temporary
+// file from one of the input.
+int spoolToTemporaryFile(ByteFile& input, std::unique_ptr<PosixFile>& spooled, bool& failedInTemporary);
+
+// True for a regular file whose size can be believed. The pseudo-files of /proc report 0 and those of /sys a
+// page whatever they hold, and neither stores a block; such a file must be read to its end instead.
+bool hasReliableSize(const PosixFile& file);
+
+// Creates an empty staged file for path, in path's folder, with the permission bits a new file gets.
+int createStaged(const std::string& path, std::unique_ptr<StagedFile>& file);
+
+// Whether the file at path, not following a symbolic link, may be written by this process.
+int checkWritable(const std::string& path);
+
+// Looks at what the name holds without following a symbolic link, except to see whether it leads to a device.
+int contentsOfName(const std::string& path, NameContents& contents);
+
+} // namespace platform

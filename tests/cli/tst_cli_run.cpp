@@ -1,0 +1,68 @@
+// The CLI's run on files in memory that fail on demand: every failure names the file whose operation failed.
+#include "memory_file.h"
+
+#include <cli_run.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+namespace {
+
+constexpr int DeviceError = 1117; // what EIO becomes
+const std::string SourceName = "page.htm";
+const std::string DestinationName = "out.big";
+
+TEST(CliRun, NamesTheFileWhoseOperationFailed)
+{
+    const struct
+    {
+        const char* name;
+        std::function<void(MemoryFile& source, MemoryFile& destination)> arrange;
+        const std::string& failed;
+        const char* text;
+    } rows[] = {
+        { "source size", [](MemoryFile& s, MemoryFile&) { s.failAt = 0, s.failCode = 5; }, SourceName,
+            "File access denied" },
+        { "source read", [](MemoryFile& s, MemoryFile&) { s.failAt = 1, s.failCode = DeviceError; }, SourceName,
+            "I/O error 1117" },
+        // The output produced before the failed read is still written, successfully.
+        { "source reads short of its size", [](MemoryFile& s, MemoryFile&) { s.reportedSize = 100; }, SourceName,
+            "Read beyond end of file" },
+        { "source read, then the destination's write",
+            [](MemoryFile& s, MemoryFile& d) {
+                s.maxRead = 4, s.failAt = 2, s.failCode = DeviceError;
+                d.capacity = 0;
+            },
+            SourceName, "I/O error 1117" },
+        { "source reads short, then the destination's write",
+            [](MemoryFile& s, MemoryFile& d) {
+                s.reportedSize = 100;
+                d.capacity = 2;
+            },
+            SourceName, "Read beyond end of file" },
+        { "source close", [](MemoryFile& s, MemoryFile&) { s.failAt = 2, s.failCode = 1; }, SourceName, "I/O error 1" },
+        { "destination full", [](MemoryFile&, MemoryFile& d) { d.capacity = 3; }, DestinationName, "Disk full" },
+        { "destination write", [](MemoryFile&, MemoryFile& d) { d.failAt = 0, d.failCode = DeviceError; },
+            DestinationName, "I/O error 1117" },
+        { "destination close", [](MemoryFile&, MemoryFile& d) { d.failAt = 1, d.failCode = 1; }, DestinationName,
+            "I/O error 1" },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        MemoryFile source("<p>a page of forty bytes, give or take</p>");
+        MemoryFile destination;
+        row.arrange(source, destination);
+        NullProgress progress;
+        try {
+            compactNamedFiles(source, SourceName, destination, DestinationName, {}, progress);
+            ADD_FAILURE() << "the run succeeded";
+        } catch (const CliFailure& failure) {
+            EXPECT_EQ(failure.name, row.failed);
+            EXPECT_EQ(failure.text, row.text);
+        }
+    }
+}
+
+} // namespace
