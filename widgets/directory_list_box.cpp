@@ -5,7 +5,6 @@
 #include "folder_paths.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QStyle>
 #include <QStyleOption>
@@ -13,7 +12,7 @@
 
 namespace {
 
-constexpr int PathRole = Qt::UserRole;
+constexpr int PathRole = Qt::UserRole; // the folder's exact bytes
 constexpr int LevelRole = Qt::UserRole + 1;
 
 // Shifts each row right by its level, so the path reads as a tree.
@@ -55,17 +54,17 @@ QIcon currentFolderIcon(const QStyle* style, const QIcon& openIcon, const QWidge
 }
 
 // Every level from the root down to the folder itself.
-QStringList pathLevels(const QString& folder)
+QList<QByteArray> pathLevels(const QByteArray& folder)
 {
-    QStringList levels { folder };
-    for (QString up = folders::parentFolder(folder); up != levels.front(); up = folders::parentFolder(up))
+    QList<QByteArray> levels { folder };
+    for (QByteArray up = folders::parentFolder(folder); up != levels.front(); up = folders::parentFolder(up))
         levels.prepend(up);
     return levels;
 }
 
-QStringList subfolders(const QString& folder)
+QList<QByteArray> subfolders(const QByteArray& folder)
 {
-    QStringList names = QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
+    QList<QByteArray> names = folders::folderEntries(folder, folders::EntryKind::Folders);
     folders::sortIgnoringCase(names);
     return names;
 }
@@ -74,7 +73,7 @@ QStringList subfolders(const QString& folder)
 
 DirectoryListBox::DirectoryListBox(QWidget* parent)
     : QListWidget(parent)
-    , m_directory(folders::absoluteFolder(QDir::currentPath()))
+    , m_directory(folders::absoluteFolder(folders::currentFolder()))
     , m_openIcon(style()->standardIcon(QStyle::SP_DirOpenIcon, nullptr, this))
     , m_currentIcon(currentFolderIcon(style(), m_openIcon, this))
     , m_closedIcon(style()->standardIcon(QStyle::SP_DirClosedIcon, nullptr, this))
@@ -88,19 +87,29 @@ DirectoryListBox::DirectoryListBox(QWidget* parent)
 
 QString DirectoryListBox::directory() const
 {
-    return folders::nativeFolder(m_directory);
+    return folders::shownFolder(m_directory);
+}
+
+QByteArray DirectoryListBox::directoryBytes() const
+{
+    return m_directory;
 }
 
 bool DirectoryListBox::setDirectory(const QString& path)
 {
-    const QString folder = folders::absoluteFolder(path);
+    return setDirectoryBytes(folders::localPath(path));
+}
+
+bool DirectoryListBox::setDirectoryBytes(const QByteArray& path)
+{
+    const QByteArray folder = folders::absoluteFolder(path);
     if (!folders::enterFolder(folder))
         return false;
     const bool changed = !folders::sameFolder(folder, m_directory);
     m_directory = folder;
     fill();
     if (m_fileList)
-        m_fileList->setDirectory(folder);
+        m_fileList->setDirectoryBytes(folder);
     if (changed)
         emit directoryChanged(directory());
     return true;
@@ -109,20 +118,20 @@ bool DirectoryListBox::setDirectory(const QString& path)
 void DirectoryListBox::rebuild()
 {
     // The folder may have gone since it was shown; the nearest level still there takes its place.
-    QString folder = m_directory;
-    while (!QFileInfo(folder).isDir() && !folders::isRootFolder(folder)) {
-        const QString above = folders::parentFolder(folder);
+    QByteArray folder = m_directory;
+    while (!folders::isFolder(folder) && !folders::isRootFolder(folder)) {
+        const QByteArray above = folders::parentFolder(folder);
         if (above == folder) { // an empty or relative path (the current folder was deleted) has no level above
-            folder = QDir::rootPath();
+            folder = folders::localPath(QDir::rootPath());
             break;
         }
         folder = above;
     }
-    if (!folders::sameFolder(folder, m_directory) && setDirectory(folder))
+    if (!folders::sameFolder(folder, m_directory) && setDirectoryBytes(folder))
         return;
     fill();
     if (m_fileList)
-        m_fileList->setDirectory(m_directory);
+        m_fileList->setDirectoryBytes(m_directory);
 }
 
 FileListBox* DirectoryListBox::fileList() const
@@ -134,7 +143,7 @@ void DirectoryListBox::setFileList(FileListBox* list)
 {
     m_fileList = list;
     if (m_fileList)
-        m_fileList->setDirectory(m_directory);
+        m_fileList->setDirectoryBytes(m_directory);
 }
 
 void DirectoryListBox::mouseDoubleClickEvent(QMouseEvent* event)
@@ -158,26 +167,27 @@ void DirectoryListBox::keyPressEvent(QKeyEvent* event)
 
 void DirectoryListBox::openItem(const QListWidgetItem* item)
 {
-    setDirectory(item->data(PathRole).toString());
+    setDirectoryBytes(item->data(PathRole).toByteArray());
 }
 
 void DirectoryListBox::fill()
 {
     clear();
-    const QStringList levels = pathLevels(m_directory);
+    const QList<QByteArray> levels = pathLevels(m_directory);
     for (int level = 0; level < levels.size(); ++level) {
-        const QString& path = levels.at(level);
+        const QByteArray& path = levels.at(level);
         const bool current = level == levels.size() - 1;
-        const QString text = level == 0 ? folders::nativeFolder(path) : QFileInfo(path).fileName();
+        const QString text = level == 0 ? folders::shownFolder(path) : folders::shownName(folders::folderName(path));
         appendFolder(text, path, level, current ? m_currentIcon : m_openIcon);
     }
     const int currentRow = count() - 1;
-    for (const QString& name : subfolders(m_directory))
-        appendFolder(name, folders::childFolder(m_directory, name), levels.size(), m_closedIcon);
+    for (const QByteArray& name : subfolders(m_directory))
+        appendFolder(
+            folders::shownName(name), folders::childFolder(m_directory, name), int(levels.size()), m_closedIcon);
     setCurrentRow(currentRow, QItemSelectionModel::ClearAndSelect);
 }
 
-void DirectoryListBox::appendFolder(const QString& text, const QString& path, int level, const QIcon& icon)
+void DirectoryListBox::appendFolder(const QString& text, const QByteArray& path, int level, const QIcon& icon)
 {
     auto* item = new QListWidgetItem(icon, text, this);
     item->setData(PathRole, path);

@@ -152,7 +152,8 @@ void DriveComboBox::chooseDrive(int index)
     const bool ready = volume.isValid() && volume.isReady() && QFileInfo(root).isReadable();
     if (ready && !m_dirList) {
         showRoot(root);
-    } else if (ready && (m_dirList->setDirectory(folders::lastVisitedFolder(root)) || m_dirList->setDirectory(root))) {
+    } else if (ready
+        && (m_dirList->setDirectoryBytes(folders::lastVisitedFolder(root)) || m_dirList->setDirectory(root))) {
         setDrive(m_dirList->directory());
     } else {
         showRoot(m_root);
