@@ -6,17 +6,23 @@
 
 #include <QDir>
 #include <QKeyEvent>
+#include <QPainter>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleOption>
 #include <QStyledItemDelegate>
+
+#include <algorithm>
 
 namespace {
 
 constexpr int PathRole = Qt::UserRole; // the folder's exact bytes
 constexpr int LevelRole = Qt::UserRole + 1;
+// Pixels per level at 96 dpi: enough to read the path as a tree, small enough to leave the names room.
+constexpr int IndentAt96Dpi = 5;
 
-// Shifts each row right by its level, so the path reads as a tree.
-class IndentDelegate : public QStyledItemDelegate
+// Shifts each row right by its level, so the path reads as a tree, and frames the focused row plainly.
+class FolderDelegate : public QStyledItemDelegate
 {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -25,7 +31,12 @@ public:
     {
         QStyleOptionViewItem shifted(option);
         shifted.rect.setLeft(option.rect.left() + indent(option, index));
+        // The style's own focus mark is a faint line on the highlighted current folder; it gives way to a frame.
+        const bool focused = option.state.testFlag(QStyle::State_HasFocus);
+        shifted.state.setFlag(QStyle::State_HasFocus, false);
         QStyledItemDelegate::paint(painter, shifted, index);
+        if (focused)
+            drawFocusFrame(painter, shifted);
     }
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
@@ -33,10 +44,25 @@ public:
         return QStyledItemDelegate::sizeHint(option, index) + QSize(indent(option, index), 0);
     }
 
-private:
     static int indent(const QStyleOptionViewItem& option, const QModelIndex& index)
     {
-        return index.data(LevelRole).toInt() * option.decorationSize.width() * 3 / 4;
+        const int dpi = option.widget ? option.widget->logicalDpiX() : 96;
+        return index.data(LevelRole).toInt() * DirectoryListBox::indentStep(dpi);
+    }
+
+private:
+    // Drawn in the colour that stands out on the row: the highlighted text on the highlight, else the highlight.
+    static void drawFocusFrame(QPainter* painter, const QStyleOptionViewItem& option)
+    {
+        const bool selected = option.state.testFlag(QStyle::State_Selected);
+        const int width = std::max(1, option.widget ? option.widget->logicalDpiX() / 96 : 1);
+        const QColor colour = option.palette.color(selected ? QPalette::HighlightedText : QPalette::Highlight);
+        painter->save();
+        painter->setPen(QPen(colour, width, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+        painter->setBrush(Qt::NoBrush);
+        const qreal inset = width / 2.0 + 1;
+        painter->drawRect(QRectF(option.rect).adjusted(inset, inset, -inset, -inset));
+        painter->restore();
     }
 };
 
@@ -78,7 +104,7 @@ DirectoryListBox::DirectoryListBox(QWidget* parent)
     , m_currentIcon(currentFolderIcon(style(), m_openIcon, this))
     , m_closedIcon(style()->standardIcon(QStyle::SP_DirClosedIcon, nullptr, this))
 {
-    setItemDelegate(new IndentDelegate(this));
+    setItemDelegate(new FolderDelegate(this));
     setSortingEnabled(false);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -146,6 +172,11 @@ void DirectoryListBox::setFileList(FileListBox* list)
         m_fileList->setDirectoryBytes(m_directory);
 }
 
+int DirectoryListBox::indentStep(int logicalDpi)
+{
+    return qRound(IndentAt96Dpi * logicalDpi / 96.0);
+}
+
 void DirectoryListBox::mouseDoubleClickEvent(QMouseEvent* event)
 {
     const QListWidgetItem* target = event->button() == Qt::LeftButton ? itemAt(event->position().toPoint()) : nullptr;
@@ -163,6 +194,12 @@ void DirectoryListBox::keyPressEvent(QKeyEvent* event)
         return;
     }
     QListWidget::keyPressEvent(event);
+}
+
+void DirectoryListBox::resizeEvent(QResizeEvent* event)
+{
+    QListWidget::resizeEvent(event);
+    showCurrentFolder();
 }
 
 void DirectoryListBox::openItem(const QListWidgetItem* item)
@@ -185,6 +222,7 @@ void DirectoryListBox::fill()
         appendFolder(
             folders::shownName(name), folders::childFolder(m_directory, name), int(levels.size()), m_closedIcon);
     setCurrentRow(currentRow, QItemSelectionModel::ClearAndSelect);
+    showCurrentFolder();
 }
 
 void DirectoryListBox::appendFolder(const QString& text, const QByteArray& path, int level, const QIcon& icon)
@@ -192,4 +230,20 @@ void DirectoryListBox::appendFolder(const QString& text, const QByteArray& path,
     auto* item = new QListWidgetItem(icon, text, this);
     item->setData(PathRole, path);
     item->setData(LevelRole, level);
+    // Deep or long names may not fit the narrow list; the whole path is always one hover away.
+    item->setToolTip(folders::shownFolder(path));
+}
+
+void DirectoryListBox::showCurrentFolder()
+{
+    const QModelIndex current = currentIndex();
+    if (!current.isValid())
+        return;
+    scrollTo(current, QAbstractItemView::EnsureVisible);
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    const int indent = FolderDelegate::indent(option, current);
+    const int overflow = itemDelegate()->sizeHint(option, current).width() - viewport()->width();
+    // The name's end is brought in, but never so far that its picture leaves on the left.
+    horizontalScrollBar()->setValue(std::clamp(overflow, 0, indent));
 }

@@ -29,17 +29,23 @@ public:
     FileListBox* fileList() const;
     void setFileList(FileListBox* list);
 
+    // How far each level is indented: a few pixels, so that names stay readable in a narrow list.
+    static int indentStep(int logicalDpi);
+
 signals:
     void directoryChanged(const QString& path);
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void openItem(const QListWidgetItem* item);
     void fill();
     void appendFolder(const QString& text, const QByteArray& path, int level, const QIcon& icon);
+    // Scrolls the current folder's row into view, with as much of its name as the width allows.
+    void showCurrentFolder();
 
     QByteArray m_directory;
     QPointer<FileListBox> m_fileList;
