@@ -196,6 +196,12 @@ void DirectoryListBox::keyPressEvent(QKeyEvent* event)
     QListWidget::keyPressEvent(event);
 }
 
+void DirectoryListBox::showEvent(QShowEvent* event)
+{
+    QListWidget::showEvent(event);
+    showCurrentFolder();
+}
+
 void DirectoryListBox::resizeEvent(QResizeEvent* event)
 {
     QListWidget::resizeEvent(event);
@@ -236,8 +242,10 @@ void DirectoryListBox::appendFolder(const QString& text, const QByteArray& path,
 
 void DirectoryListBox::showCurrentFolder()
 {
+    // A hidden list has no final size yet, and measuring its names would load the fonts even where no window
+    // is ever shown; showing it comes back here.
     const QModelIndex current = currentIndex();
-    if (!current.isValid())
+    if (!isVisible() || !current.isValid())
         return;
     scrollTo(current, QAbstractItemView::EnsureVisible);
     QStyleOptionViewItem option;
