@@ -22,7 +22,6 @@
 
 namespace {
 
-const QChar Mark = QLatin1Char('*');
 const QString CannotCreateFileText = QStringLiteral("Non posso creare il file");
 const QString FileNamePrompt = QStringLiteral("Digitare nome file:");
 const QString FolderNamePrompt = QStringLiteral("Digitare nome directory:");
@@ -50,22 +49,12 @@ void setPromptLine(TDiredit& dialog, const QString& text)
 
 } // namespace
 
-bool isMarked(const QString& itemText)
-{
-    return itemText.contains(Mark);
-}
-
-QString toggledMark(const QString& itemText)
-{
-    return isMarked(itemText) ? itemText.chopped(1) : itemText + Mark;
-}
-
 void toggleSelectedMarks(FileListBox& list)
 {
-    const int count = list.count();
-    for (int row = 0; row < count; ++row)
-        if (list.isSelected(row))
-            list.replaceItemText(row, toggledMark(list.itemText(row)));
+    QList<FileListBox::MarkChange> changes;
+    for (const int row : list.selectedRows())
+        changes.push_back({ row, !list.isMarked(row) });
+    list.setMarks(changes);
 }
 
 bool anyMarked(const FileListBox& list)
@@ -73,7 +62,7 @@ bool anyMarked(const FileListBox& list)
     bool marked = false;
     const int count = list.count();
     for (int row = 0; row < count; ++row)
-        marked = isMarked(list.itemText(row)) || marked;
+        marked = list.isMarked(row) || marked;
     return marked;
 }
 
@@ -87,7 +76,7 @@ std::string joinPath(const std::string& folder, const std::string& name)
 
 std::string joinPath(const DirectoryListBox& folder, const std::string& name)
 {
-    return joinPath(textPath(folder.directory()), name);
+    return joinPath(folder.directoryBytes().toStdString(), name);
 }
 
 void prepareRenamePrompt(TDiredit& dialog, const std::string& destinationName)
@@ -153,15 +142,15 @@ void BatchRun::compactMarked()
     const FileListBox& list = *m_window.FileListBox1;
     // Positions are plain ints and the count is read before each one, so a list of any length is done whole.
     for (int row = 0; row < list.count(); ++row)
-        if (isMarked(list.itemText(row)))
+        if (list.isMarked(row))
             compactItem(row);
 }
 
 bool BatchRun::compactItem(int row)
 {
     FileListBox& list = *m_window.FileListBox1;
-    const QString sourceText = list.itemText(row).chopped(1);
-    const std::string sourceName = textPath(sourceText);
+    const QString sourceText = list.shownName(row);
+    const std::string sourceName = list.fileName(row).toStdString();
     std::string destinationName = sourceName;
     const std::string sourcePath = joinPath(*m_window.DirectoryListBox1, sourceName);
     bool ownTestFileKept = false;
@@ -173,7 +162,7 @@ bool BatchRun::compactItem(int row)
         = ownTestFileKept ? DestinationCreation::ReplaceExisting : DestinationCreation::MustNotExist;
     const CompactionResult result
         = CompactFile(sourcePath, destinationPath, m_window.options(), m_window.progressSink(), creation);
-    list.replaceItemText(row, sourceText);
+    list.setMarked(row, false);
     m_statistics.appendRow(sourceText, result.sourceSize, pathText(destinationName), result.written);
     return true;
 }

@@ -11,10 +11,9 @@ class TDiredit;
 class TForm1;
 class Tstat;
 
-// A "*" anywhere in an item's text marks the file; file names never hold one, so it is always the last character.
-bool isMarked(const QString& itemText);
-QString toggledMark(const QString& itemText);
-// Toggles the mark of every selected item; the replaced items end unselected.
+// The list keeps each mark beside the file's name and shows it as a "*" after the name, so any name, one that
+// holds a "*" too, is marked and compacted as itself.
+// Toggles the mark of every selected item, each in its own direction; the toggled items end unselected.
 void toggleSelectedMarks(FileListBox& list);
 bool anyMarked(const FileListBox& list);
 

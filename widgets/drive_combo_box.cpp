@@ -4,11 +4,13 @@
 #include "directory_list_box.h"
 #include "folder_paths.h"
 
+#include <QAbstractItemView>
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
 #include <QStorageInfo>
-#include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 
 #include <algorithm>
 
@@ -68,11 +70,11 @@ QStyle::StandardPixmap driveIcon(const QStorageInfo& volume)
 }
 
 // Drive letters ignore case, so they read in lower case; elsewhere a path is shown as it is spelt on disk.
-QString driveText(const QStorageInfo& volume)
+QString driveText(const DriveComboBox::Volume& volume)
 {
-    QString text = QDir::toNativeSeparators(volume.rootPath());
-    if (!volume.name().isEmpty())
-        text += QStringLiteral(" [%1]").arg(volume.name());
+    QString text = QDir::toNativeSeparators(volume.root);
+    if (!volume.label.isEmpty())
+        text += QStringLiteral(" [%1]").arg(volume.label);
 #ifdef Q_OS_WIN
     text = text.toLower();
 #endif
@@ -85,6 +87,8 @@ DriveComboBox::DriveComboBox(QWidget* parent)
     : QComboBox(parent)
 {
     setEditable(false);
+    // In the open list too, the end of a long entry is what tells it apart.
+    view()->setTextElideMode(Qt::ElideLeft);
     refresh();
     setDrive(QDir::currentPath());
     connect(this, &QComboBox::activated, this, &DriveComboBox::chooseDrive);
@@ -117,9 +121,20 @@ void DriveComboBox::refresh()
 {
     const QSignalBlocker blocker(this);
     clear();
-    for (const QStorageInfo& volume : userVolumes())
-        addItem(style()->standardIcon(driveIcon(volume), nullptr, this), driveText(volume), volume.rootPath());
+    for (const Volume& volume : volumes()) {
+        const QString text = driveText(volume);
+        addItem(style()->standardIcon(volume.picture, nullptr, this), text, volume.root);
+        setItemData(count() - 1, text, Qt::ToolTipRole);
+    }
     showRoot(m_root);
+}
+
+QList<DriveComboBox::Volume> DriveComboBox::volumes() const
+{
+    QList<Volume> list;
+    for (const QStorageInfo& volume : userVolumes())
+        list.push_back({ volume.rootPath(), volume.name(), driveIcon(volume) });
+    return list;
 }
 
 DirectoryListBox* DriveComboBox::dirList() const
@@ -138,6 +153,28 @@ void DriveComboBox::setDirList(DirectoryListBox* list)
     setDrive(m_dirList->directory());
 }
 
+QString DriveComboBox::shownText() const
+{
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    // The room the style's label leaves for the text: the edit field less the picture and a pixel each side.
+    int room = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this).width() - 2;
+    if (!option.currentIcon.isNull())
+        room -= option.iconSize.width() + 4;
+    return fontMetrics().elidedText(option.currentText, Qt::ElideLeft, std::max(room, 0));
+}
+
+void DriveComboBox::paintEvent(QPaintEvent*)
+{
+    QStylePainter painter(this);
+    painter.setPen(palette().color(QPalette::Text));
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    option.currentText = shownText();
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+}
+
 void DriveComboBox::showPopup()
 {
     // Volumes come and go while the program runs; the list is read afresh each time it opens.
@@ -152,7 +189,8 @@ void DriveComboBox::chooseDrive(int index)
     const bool ready = volume.isValid() && volume.isReady() && QFileInfo(root).isReadable();
     if (ready && !m_dirList) {
         showRoot(root);
-    } else if (ready && (m_dirList->setDirectory(folders::lastVisitedFolder(root)) || m_dirList->setDirectory(root))) {
+    } else if (ready
+        && (m_dirList->setDirectoryBytes(folders::lastVisitedFolder(root)) || m_dirList->setDirectory(root))) {
         setDrive(m_dirList->directory());
     } else {
         showRoot(m_root);
@@ -167,4 +205,5 @@ void DriveComboBox::showRoot(const QString& root)
     const int index = findData(root);
     setCurrentIndex(index >= 0 ? index : 0);
     m_root = itemData(currentIndex()).toString();
+    setToolTip(currentText());
 }

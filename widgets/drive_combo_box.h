@@ -3,6 +3,7 @@
 
 #include <QComboBox>
 #include <QPointer>
+#include <QStyle>
 
 class DirectoryListBox;
 
@@ -11,6 +12,14 @@ class DriveComboBox : public QComboBox
     Q_OBJECT
 
 public:
+    // One entry of the list.
+    struct Volume
+    {
+        QString root; // "/" separators
+        QString label;
+        QStyle::StandardPixmap picture;
+    };
+
     explicit DriveComboBox(QWidget* parent = nullptr);
 
     // Root of the volume shown, native separators.
@@ -24,6 +33,10 @@ public:
     // The selector then follows the list's folder, and choosing a volume moves the list.
     void setDirList(DirectoryListBox* list);
 
+    // What the closed selector shows: the entry's text or, when that is too wide, its end, which tells mount
+    // points apart where their beginnings are alike. The whole text is the tooltip.
+    QString shownText() const;
+
 signals:
     void driveChanged(const QString& root);
     // The chosen volume could not be entered; the selector went back to the volume shown before.
@@ -31,6 +44,9 @@ signals:
 
 protected:
     void showPopup() override;
+    void paintEvent(QPaintEvent* event) override;
+    // The mounted volumes a user works on, in path order.
+    virtual QList<Volume> volumes() const;
 
 private:
     void chooseDrive(int index);

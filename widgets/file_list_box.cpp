@@ -3,7 +3,6 @@
 
 #include "folder_paths.h"
 
-#include <QDir>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -38,28 +37,33 @@ QRegularExpression wildcardPattern(QString mask)
 }
 
 // A name matching several masks is listed once: a second item would be compacted twice.
-QStringList matchingFiles(const QString& folder, const QString& masks)
+QList<QByteArray> matchingFiles(const QByteArray& folder, const QString& masks)
 {
     QList<QRegularExpression> patterns;
     for (const QString& mask : masks.split(u';', Qt::SkipEmptyParts)) {
         if (!mask.trimmed().isEmpty())
             patterns << wildcardPattern(mask.trimmed());
     }
-    QStringList names;
-    // Without QDir::Hidden and QDir::System, hidden files, devices, sockets and broken links stay out.
-    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Unsorted)) {
-        const auto matches = [&name](const QRegularExpression& p) { return p.match(name).hasMatch(); };
+    QList<QByteArray> names;
+    for (const QByteArray& name : folders::folderEntries(folder, folders::EntryKind::Files)) {
+        const QString shown = folders::shownName(name);
+        const auto matches = [&shown](const QRegularExpression& p) { return p.match(shown).hasMatch(); };
         if (std::any_of(patterns.cbegin(), patterns.cend(), matches))
             names << name;
     }
     return names;
 }
 
+const QChar Mark = u'*';
+// The name's bytes, kept only where the text would not give them back; and the mark.
+constexpr int NameRole = Qt::UserRole;
+constexpr int MarkRole = Qt::UserRole + 1;
+
 } // namespace
 
 FileListBox::FileListBox(QWidget* parent)
     : QListWidget(parent)
-    , m_directory(folders::absoluteFolder(QDir::currentPath()))
+    , m_directory(folders::absoluteFolder(folders::currentFolder()))
 {
     setSortingEnabled(false);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -74,12 +78,22 @@ FileListBox::FileListBox(QWidget* parent)
 
 QString FileListBox::directory() const
 {
-    return folders::nativeFolder(m_directory);
+    return folders::shownFolder(m_directory);
+}
+
+QByteArray FileListBox::directoryBytes() const
+{
+    return m_directory;
 }
 
 void FileListBox::setDirectory(const QString& path)
 {
-    const QString folder = folders::absoluteFolder(path);
+    setDirectoryBytes(folders::localPath(path));
+}
+
+void FileListBox::setDirectoryBytes(const QByteArray& path)
+{
+    const QByteArray folder = folders::absoluteFolder(path);
     if (folders::sameFolder(folder, m_directory))
         return;
     m_directory = folder;
@@ -101,14 +115,29 @@ void FileListBox::setMask(const QString& mask)
 
 bool FileListBox::read()
 {
-    const bool entered = folders::enterFolder(m_directory);
-    clear();
-    if (!entered)
+    if (!folders::enterFolder(m_directory)) {
+        clear();
         return false;
-    QStringList names = matchingFiles(m_directory, m_mask);
+    }
+    QList<QByteArray> names = matchingFiles(m_directory, m_mask);
     folders::sortIgnoringCase(names);
-    addItems(names);
+    showNames(names);
     return true;
+}
+
+void FileListBox::showNames(const QList<QByteArray>& names)
+{
+    clear();
+    QStringList shown;
+    shown.reserve(names.size());
+    for (const QByteArray& name : names)
+        shown << folders::shownName(name);
+    addItems(shown);
+    // Most names come back unchanged from their text; only the others need their bytes kept.
+    for (qsizetype row = 0; row < names.size(); ++row) {
+        if (folders::localPath(shown.at(row)) != names.at(row))
+            item(int(row))->setData(NameRole, names.at(row));
+    }
 }
 
 QString FileListBox::itemText(int row) const
@@ -117,21 +146,90 @@ QString FileListBox::itemText(int row) const
     return it ? it->text() : QString();
 }
 
+QByteArray FileListBox::fileName(int row) const
+{
+    const QListWidgetItem* it = item(row);
+    if (!it)
+        return {};
+    const QVariant stored = it->data(NameRole);
+    return stored.isValid() ? stored.toByteArray() : folders::localPath(shownName(row));
+}
+
+QString FileListBox::shownName(int row) const
+{
+    const QString text = itemText(row);
+    return isMarked(row) ? text.chopped(1) : text;
+}
+
 bool FileListBox::isSelected(int row) const
 {
     const QListWidgetItem* it = item(row);
     return it && it->isSelected();
 }
 
-void FileListBox::replaceItemText(int row, const QString& text)
+QList<int> FileListBox::selectedRows() const
 {
-    QListWidgetItem* it = item(row);
-    if (!it)
-        return;
-    // Callers replace texts from inside their selection handler; a signal here would re-enter it.
+    QList<int> rows;
+    for (const QItemSelectionRange& range : selectionModel()->selection()) {
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            rows << row;
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+bool FileListBox::isMarked(int row) const
+{
+    const QListWidgetItem* it = item(row);
+    return it && it->data(MarkRole).toBool();
+}
+
+void FileListBox::setMarks(const QList<MarkChange>& changes)
+{
+    // Callers change marks from inside their selection handler; a signal here would re-enter it.
     const QSignalBlocker blocker(this);
-    it->setText(text);
-    it->setSelected(false);
+    QList<int> changed;
+    changed.reserve(changes.size());
+    for (const MarkChange& change : changes) {
+        QListWidgetItem* it = item(change.row);
+        if (!it)
+            continue;
+        const QString name = shownName(change.row);
+        it->setData(MarkRole, change.marked);
+        it->setText(change.marked ? name + Mark : name);
+        changed << change.row;
+    }
+    deselectRows(changed);
+}
+
+// One change of the selection for all the rows: the view lays its items out again after each change, and the
+// selection model compares range with range, so a change per row would cost the square of the rows.
+void FileListBox::deselectRows(QList<int> rows)
+{
+    std::sort(rows.begin(), rows.end());
+    QList<int> kept;
+    bool touched = false;
+    for (const int row : selectedRows()) {
+        const bool deselected = std::binary_search(rows.cbegin(), rows.cend(), row);
+        touched = touched || deselected;
+        if (!deselected)
+            kept << row;
+    }
+    if (!touched)
+        return;
+    QItemSelection selection;
+    for (qsizetype first = 0, last = 0; first < kept.size(); first = last) {
+        for (last = first + 1; last < kept.size() && kept.at(last) == kept.at(last - 1) + 1;)
+            ++last;
+        selection.select(model()->index(kept.at(first), 0), model()->index(kept.at(last - 1), 0));
+    }
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+}
+
+void FileListBox::setMarked(int row, bool marked)
+{
+    setMarks({ { row, marked } });
 }
 
 // Qt changes the selection in the middle of its input handlers; the signal waits until the event is done,

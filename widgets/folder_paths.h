@@ -1,25 +1,44 @@
 // Folder path helpers shared by the pane widgets, and the process-wide memory of visited folders per volume.
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
-#include <QStringList>
 
 namespace folders {
 
-// Absolute, cleaned, with "/" separators; a trailing "/" only at a root.
+// Paths and names are kept as the exact bytes the system stores, which need not be valid UTF-8; a QString is
+// only for showing them. Folders are absolute, cleaned, with "/" separators and a trailing "/" only at a root.
+QByteArray absoluteFolder(const QByteArray& path);
+// The same for a path given as text, as the drive selector reads it.
 QString absoluteFolder(const QString& path);
-QString nativeFolder(const QString& folder);
-bool sameFolder(const QString& a, const QString& b);
-bool isRootFolder(const QString& folder);
-QString parentFolder(const QString& folder);
-QString childFolder(const QString& folder, const QString& name);
+QByteArray currentFolder();
+bool sameFolder(const QByteArray& a, const QByteArray& b);
+bool isRootFolder(const QByteArray& folder);
+QByteArray parentFolder(const QByteArray& folder);
+QByteArray childFolder(const QByteArray& folder, const QByteArray& name);
+QByteArray folderName(const QByteArray& folder);
+bool isFolder(const QByteArray& path);
 
-// Locale order ignoring case; names equal but for case keep a fixed order.
-void sortIgnoringCase(QStringList& names);
+// Bytes that are not valid UTF-8 show as replacement characters.
+QString shownName(const QByteArray& name);
+// Native separators.
+QString shownFolder(const QByteArray& folder);
+QByteArray localPath(const QString& text);
+
+enum class EntryKind
+{
+    Files,
+    Folders
+};
+// Regular files (or folders), also through links; hidden entries, devices, sockets and broken links stay out.
+QList<QByteArray> folderEntries(const QByteArray& folder, EntryKind kind);
+// Locale order of the shown names ignoring case; names shown alike keep a fixed order.
+void sortIgnoringCase(QList<QByteArray>& names);
 
 // Makes the folder the process's current folder and remembers it as the last one visited on its volume.
-bool enterFolder(const QString& folder);
+bool enterFolder(const QByteArray& folder);
 // The last folder entered on the volume with that root, or the root itself.
-QString lastVisitedFolder(const QString& volumeRoot);
+QByteArray lastVisitedFolder(const QString& volumeRoot);
 
 } // namespace folders

@@ -28,6 +28,9 @@
 #include <deque>
 #include <filesystem>
 #include <memory>
+#include <set>
+#include <tuple>
+#include <utility>
 #include <sys/resource.h>
 
 namespace {
@@ -136,6 +139,24 @@ std::string local(const QTemporaryDir& folder, const std::string& name)
     return folder.path().toStdString() + "/" + name;
 }
 
+// The exact names in a folder.
+std::set<std::string> entryNames(const std::string& folder)
+{
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+int rowOfFile(const FileListBox& list, const QByteArray& name)
+{
+    for (int row = 0; row < list.count(); ++row) {
+        if (list.fileName(row) == name)
+            return row;
+    }
+    return -1;
+}
+
 // What CompactFile makes of a source with the window's options, read back from a scratch file.
 std::string compacted(const std::string& source, const CompactionOptions& options)
 {
@@ -167,6 +188,12 @@ private slots:
     void leftoverCancelDoesNotSkip();
     void failureMidBatchStops();
     void longListIsDoneWhole();
+    void namesAreNotMarks_data();
+    void namesAreNotMarks();
+    void undecodableFolders_data();
+    void undecodableFolders();
+    void largeListMarking_data();
+    void largeListMarking();
     void unreadableNamesAreNeverWrittenOver();
     void keptTestFileIsAccepted_data();
     void keptTestFileIsAccepted();
@@ -209,6 +236,11 @@ void TestBatch::cleanup()
 {
     // The lists made a temporary folder the process's current one; it must outlive that role.
     QDir::setCurrent(QDir::tempPath());
+    // QTemporaryDir cannot see names that are not UTF-8, so it could not remove them.
+    for (const QTemporaryDir* folder : { m_source.get(), m_destination.get() }) {
+        for (const auto& entry : std::filesystem::directory_iterator(QFile::encodeName(folder->path()).toStdString()))
+            std::filesystem::remove_all(entry.path());
+    }
     Diredit = nullptr;
     forms::stat = nullptr;
     m_window.reset();
@@ -487,16 +519,210 @@ void TestBatch::longListIsDoneWhole()
     for (int i = 0; i < Count; ++i)
         names << QStringLiteral("f%1.htm").arg(i, 5, 10, QLatin1Char('0'));
     FileListBox* list = m_window->FileListBox1;
-    list->addItems(names);
+    QList<QByteArray> fileNames;
+    for (const QString& name : std::as_const(names))
+        fileNames << name.toLatin1();
+    list->showNames(fileNames);
     for (int row : { 65535, 65536, Count - 1 }) {
         writeFileBytes(local(*m_source, names.at(row).toStdString()), Page);
-        list->replaceItemText(row, names.at(row) + QLatin1Char('*'));
+        list->setMarked(row, true);
     }
     m_window->Button2->click();
     QVERIFY(m_messages->messages.empty());
     QCOMPARE(m_statistics->StringGrid1->rowCount(), 5);
     for (int row : { 65535, 65536, Count - 1 })
         QVERIFY2(pathExists(local(*m_destination, names.at(row).toStdString())), qPrintable(names.at(row)));
+}
+
+void TestBatch::namesAreNotMarks_data()
+{
+    QTest::addColumn<QList<QByteArray>>("files");
+    QTest::addColumn<QList<QByteArray>>("clicked"); // in this order; a name clicked twice ends unmarked
+    QTest::addColumn<QStringList>("shownMarked"); // the list before ">>"
+    QTest::addColumn<QList<QByteArray>>("destinations");
+    QTest::addColumn<QStringList>("statistics"); // source names in the statistics rows
+
+    QTest::newRow("star inside, nothing marked")
+        << QList<QByteArray> { "a*b.htm", "c.htm" } << QList<QByteArray> {} << QStringList { "a*b.htm", "c.htm" }
+        << QList<QByteArray> {} << QStringList {};
+    QTest::newRow("star inside, marked") << QList<QByteArray> { "a*b.htm", "c.htm" } << QList<QByteArray> { "a*b.htm" }
+                                         << QStringList { "a*b.htm*", "c.htm" } << QList<QByteArray> { "a*b.htm" }
+                                         << QStringList { "a*b.htm" };
+    QTest::newRow("star last, beside the name without it")
+        << QList<QByteArray> { "c.htm", "c.htm*" } << QList<QByteArray> { "c.htm*" }
+        << QStringList { "c.htm", "c.htm**" } << QList<QByteArray> { "c.htm*" } << QStringList { "c.htm*" };
+    QTest::newRow("star name marked and unmarked")
+        << QList<QByteArray> { "x*", "y.htm" } << QList<QByteArray> { "x*", "x*", "y.htm" }
+        << QStringList { "x*", "y.htm*" } << QList<QByteArray> { "y.htm" } << QStringList { "y.htm" };
+    QTest::newRow("star name compacted") << QList<QByteArray> { "x*" } << QList<QByteArray> { "x*" }
+                                         << QStringList { "x**" } << QList<QByteArray> { "x*" } << QStringList { "x*" };
+    QTest::newRow("bytes that are not UTF-8")
+        << QList<QByteArray> { "\xff.htm", "a.htm" } << QList<QByteArray> { "\xff.htm" }
+        << QStringList { "a.htm", u"\uFFFD.htm*"_qs } << QList<QByteArray> { "\xff.htm" }
+        << QStringList { u"\uFFFD.htm"_qs };
+    QTest::newRow("two names shown alike") << QList<QByteArray> { "\xfe.htm", "\xff.htm" }
+                                           << QList<QByteArray> { "\xff.htm" }
+                                           << QStringList { u"\uFFFD.htm"_qs, u"\uFFFD.htm*"_qs }
+                                           << QList<QByteArray> { "\xff.htm" } << QStringList { u"\uFFFD.htm"_qs };
+}
+
+// The mark lives beside the name: a "*" or undecodable bytes in a name neither mark it nor change what is compacted.
+void TestBatch::namesAreNotMarks()
+{
+    QFETCH(QList<QByteArray>, files);
+    QFETCH(QList<QByteArray>, clicked);
+    QFETCH(QStringList, shownMarked);
+    QFETCH(QList<QByteArray>, destinations);
+    QFETCH(QStringList, statistics);
+    for (const QByteArray& name : files)
+        writeFileBytes(local(*m_source, name.toStdString()), Page + name.toStdString());
+    FileListBox* list = m_window->FileListBox1;
+    list->read();
+    for (const QByteArray& name : clicked) {
+        const int at = rowOfFile(*list, name);
+        QVERIFY2(at >= 0, name.constData());
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(at)).center());
+    }
+    QCOMPARE(texts(*list), shownMarked);
+
+    m_window->Button2->click();
+
+    QVERIFY2(m_messages->errors.isEmpty(), qPrintable(m_messages->errors.join(u'\n')));
+    if (destinations.isEmpty()) {
+        QCOMPARE(m_messages->messages.size(), std::size_t(1));
+        QCOMPARE(m_messages->messages.front().text, QStringLiteral("Nessun file selezionato"));
+    } else {
+        QVERIFY(m_messages->messages.empty());
+    }
+    std::set<std::string> expected;
+    for (const QByteArray& name : destinations) {
+        expected.insert(name.toStdString());
+        QCOMPARE(readFileBytes(local(*m_destination, name.toStdString())),
+            compacted(local(*m_source, name.toStdString()), m_window->options()));
+    }
+    QCOMPARE(entryNames(m_destination->path().toStdString()), expected);
+    QCOMPARE(m_statistics->StringGrid1->rowCount(), int(statistics.size()) + 2);
+    for (int i = 0; i < statistics.size(); ++i) {
+        QCOMPARE(gridRow(*m_statistics, i + 1).at(0), statistics.at(i));
+        QCOMPARE(gridRow(*m_statistics, i + 1).at(2), statistics.at(i));
+    }
+    for (int row = 0; row < list->count(); ++row)
+        QVERIFY(!list->isMarked(row));
+}
+
+void TestBatch::undecodableFolders_data()
+{
+    QTest::addColumn<QByteArray>("sourceFolder"); // opened from the source folder list; "" for none
+    QTest::addColumn<QByteArray>("destinationFolder"); // opened from the destination folder list
+    QTest::addColumn<QByteArray>("file");
+
+    QTest::newRow("source folder") << QByteArray("\xfe" "D") << QByteArray() << QByteArray("\xff.htm");
+    QTest::newRow("destination folder") << QByteArray() << QByteArray("\xfe" "D") << QByteArray("a.htm");
+    QTest::newRow("both, and the name") << QByteArray("s\xe9") << QByteArray("d\xe9") << QByteArray("\xe9.htm");
+}
+
+// A folder whose name is not UTF-8 is listed, opens from its list, and its files are found and written under
+// the exact bytes; the create-directory command works inside it too.
+void TestBatch::undecodableFolders()
+{
+    QFETCH(QByteArray, sourceFolder);
+    QFETCH(QByteArray, destinationFolder);
+    QFETCH(QByteArray, file);
+    const QByteArray source = QFile::encodeName(m_source->path());
+    const QByteArray destination = QFile::encodeName(m_destination->path());
+    for (const auto& [root, sub] : { std::pair(source, sourceFolder), std::pair(destination, destinationFolder) }) {
+        if (!sub.isEmpty())
+            std::filesystem::create_directory((root + '/' + sub).toStdString());
+    }
+    const QByteArray sourcePath = (sourceFolder.isEmpty() ? source : source + '/' + sourceFolder) + '/' + file;
+    const QByteArray destinationPath
+        = (destinationFolder.isEmpty() ? destination : destination + '/' + destinationFolder) + '/' + file;
+    writeFileBytes(sourcePath.toStdString(), Page);
+    m_window->refreshLists();
+
+    for (const auto& [folders, root, sub] : { std::tuple(m_window->DirectoryListBox1, source, sourceFolder),
+             std::tuple(m_window->DirectoryListBox2, destination, destinationFolder) }) {
+        if (sub.isEmpty())
+            continue;
+        const QList<QListWidgetItem*> found = folders->findItems(QFile::decodeName(sub), Qt::MatchExactly);
+        QCOMPARE(found.size(), 1);
+        folders->scrollToItem(found.front());
+        QTest::mouseDClick(folders->viewport(), Qt::LeftButton, {}, folders->visualItemRect(found.front()).center());
+        QCOMPARE(folders->directoryBytes(), root + '/' + sub);
+    }
+    FileListBox* list = m_window->FileListBox1;
+    const int row = rowOfFile(*list, file);
+    QVERIFY(row >= 0);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+
+    m_window->Button2->click();
+
+    QVERIFY2(m_messages->errors.isEmpty(), qPrintable(m_messages->errors.join(u'\n')));
+    QVERIFY(m_messages->messages.empty());
+    QCOMPARE(readFileBytes(destinationPath.toStdString()), compacted(sourcePath.toStdString(), m_window->options()));
+    QCOMPARE(gridRow(*m_statistics, 1).at(0), QFile::decodeName(file));
+    QCOMPARE(gridRow(*m_statistics, 1).at(2), QFile::decodeName(file));
+    QCOMPARE(rowOfFile(*m_window->FileListBox2, file), 0);
+
+    whenModal<TDiredit>([](TDiredit* dialog) {
+        dialog->Edit1->setText(QStringLiteral("new"));
+        dialog->OKBtn->click();
+    });
+    m_window->Creadirectory1->trigger();
+    QCOMPARE(m_messages->messages.size(), std::size_t(1));
+    QCOMPARE(m_messages->messages.front().text, QStringLiteral("Nuova directory creata"));
+    const QByteArray made = destinationPath.left(destinationPath.lastIndexOf('/') + 1) + "new";
+    QVERIFY(std::filesystem::is_directory(made.toStdString()));
+}
+
+void TestBatch::largeListMarking_data()
+{
+    QTest::addColumn<QString>("selection");
+    QTest::addColumn<int>("firstUnmarked"); // every item marked but this one; -1 for none
+
+    QTest::newRow("space, then shift+end") << "keys" << 0;
+    QTest::newRow("every third item, over earlier marks") << "sparse" << -1;
+}
+
+// Marking a long list toggles each selected item once, in its own direction, and leaves none selected.
+void TestBatch::largeListMarking()
+{
+    QFETCH(QString, selection);
+    QFETCH(int, firstUnmarked);
+    constexpr int Count = 20000;
+    QList<QByteArray> names;
+    for (int i = 0; i < Count; ++i)
+        names << QByteArray("f") + QByteArray::number(100000 + i) + ".htm";
+    FileListBox* list = m_window->FileListBox1;
+    list->showNames(names);
+    list->setFocus();
+    if (selection == QLatin1String("keys")) {
+        // Where the focus puts the current item when the list gets it.
+        list->setCurrentRow(0, QItemSelectionModel::NoUpdate);
+        QTest::keyClick(list, Qt::Key_Space);
+        QTest::keyClick(list, Qt::Key_End, Qt::ShiftModifier);
+        QCOMPARE(list->currentRow(), Count - 1);
+    } else {
+        // Marks first on every seventh item and every third selected: the items in both go back to unmarked.
+        QList<FileListBox::MarkChange> earlier;
+        for (int row = 0; row < Count; row += 7)
+            earlier.push_back({ row, true });
+        list->setMarks(earlier);
+        list->setCurrentRow(5, QItemSelectionModel::NoUpdate);
+        QItemSelection every3;
+        for (int row = 0; row < Count; row += 3)
+            every3.select(list->model()->index(row, 0), list->model()->index(row, 0));
+        list->selectionModel()->select(every3, QItemSelectionModel::Select);
+        toggleSelectedMarks(*list);
+        QCOMPARE(list->currentRow(), 5);
+    }
+    QVERIFY(list->selectedItems().isEmpty());
+    for (int row = 0; row < Count; ++row) {
+        const bool expected
+            = selection == QLatin1String("sparse") ? (row % 7 == 0) != (row % 3 == 0) : row != firstUnmarked;
+        if (list->isMarked(row) != expected || list->fileName(row) != names.at(row))
+            QFAIL(qPrintable(QStringLiteral("row %1 reads %2").arg(row).arg(list->itemText(row))));
+    }
 }
 
 void TestBatch::unreadableNamesAreNeverWrittenOver()

@@ -105,7 +105,7 @@ void TestCreadir::createFolder()
     m_prompt->Label2->show();
     m_prompt->Label1->setText(QStringLiteral("Digitare nome file:"));
     m_prompt->Edit1->setText(QStringLiteral("left.htm"));
-    m_window->FileListBox1->replaceItemText(0, QStringLiteral("a.htm*"));
+    m_window->FileListBox1->setMarked(0, true);
     const QStringList foldersBefore = texts(*m_window->DirectoryListBox2);
 
     bool acted = false, warningHidden = false;

@@ -3,11 +3,19 @@
 #include "file_list_box.h"
 #include "pane_helpers.h"
 
+#include <QApplication>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
 namespace {
+
+// The width the main window gives its folder lists.
+int scaledWidth()
+{
+    return qRound(145 * QApplication::primaryScreen()->logicalDotsPerInchX() / 120.0);
+}
 
 QStringList levelsOf(const QString& folder)
 {
@@ -22,6 +30,7 @@ class TestDirectoryListBox : public QObject
 
 private slots:
     void init();
+    void cleanup();
     void items_data();
     void items();
     void opening_data();
@@ -29,6 +38,12 @@ private slots:
     void rebuildReadsDiskButKeepsFileList();
     void missingFolders();
     void currentFolderDeleted();
+    void indentStepIsSmallAndScaled_data();
+    void indentStepIsSmallAndScaled();
+    void currentFolderInView_data();
+    void currentFolderInView();
+    void focusedRowFramed_data();
+    void focusedRowFramed();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -47,6 +62,12 @@ void TestDirectoryListBox::init()
     m_files = new FileListBox(m_list.get());
     m_list->setFileList(m_files);
     QVERIFY(m_list->setDirectory(m_site));
+}
+
+void TestDirectoryListBox::cleanup()
+{
+    QDir::setCurrent(QDir::tempPath());
+    removeContents(m_dir->path());
 }
 
 void TestDirectoryListBox::items_data()
@@ -73,6 +94,13 @@ void TestDirectoryListBox::items()
     QVERIFY(texts(*m_list).filter(QRegularExpression("^\\.")).isEmpty());
     QCOMPARE(m_list->selectedItems(), QList<QListWidgetItem*> { m_list->item(current) });
     QCOMPARE(m_list->currentRow(), current);
+    // Every row tells its whole path.
+    QString level;
+    for (int row = 0; row < m_list->count(); ++row) {
+        const QString text = m_list->item(row)->text();
+        level = row == 0 ? text : QDir(row <= current ? level : m_list->directory()).filePath(text);
+        QCOMPARE(m_list->item(row)->toolTip(), level);
+    }
 }
 
 void TestDirectoryListBox::opening_data()
@@ -134,7 +162,7 @@ void TestDirectoryListBox::opening()
 // A refresh shows new folders but leaves a file list on the same folder alone: a re-read would drop its marks.
 void TestDirectoryListBox::rebuildReadsDiskButKeepsFileList()
 {
-    m_files->replaceItemText(0, "index.htm*");
+    m_files->setMarked(0, true);
     QVERIFY(QDir(m_site).mkdir("gamma"));
 
     m_list->rebuild();
@@ -173,6 +201,101 @@ void TestDirectoryListBox::currentFolderDeleted()
     list.rebuild();
     QVERIFY(QFileInfo(list.directory()).isDir());
     QDir::setCurrent(m_dir->path());
+}
+
+void TestDirectoryListBox::indentStepIsSmallAndScaled_data()
+{
+    QTest::addColumn<int>("dpi");
+    QTest::addColumn<int>("step");
+
+    QTest::newRow("96 dpi") << 96 << 5;
+    QTest::newRow("120 dpi") << 120 << 6;
+    QTest::newRow("144 dpi") << 144 << 8;
+    QTest::newRow("192 dpi") << 192 << 10;
+}
+
+void TestDirectoryListBox::indentStepIsSmallAndScaled()
+{
+    QFETCH(int, dpi);
+    QFETCH(int, step);
+    QCOMPARE(DirectoryListBox::indentStep(dpi), step);
+}
+
+void TestDirectoryListBox::currentFolderInView_data()
+{
+    QTest::addColumn<QString>("below"); // folders below the temporary one; the last is opened
+    QTest::addColumn<int>("height"); // of the list, in rows
+
+    QTest::newRow("deep, in a short list") << "a/bb/ccc/dddd/out2" << 4;
+    QTest::newRow("deeper, the name fits once scrolled") << "a/b/c/d/e/f/g/h/i/j/k/l/folder-name" << 30;
+    QTest::newRow("name wider than the list") << "x/current-folder-name-wider-than-the-list" << 30;
+}
+
+// The folder just opened is in view with its name readable, in a list as narrow as the window's.
+void TestDirectoryListBox::currentFolderInView()
+{
+    QFETCH(QString, below);
+    QFETCH(int, height);
+    const QString folder = m_dir->filePath(below);
+    makeEntries(folder, { "sub1/", "sub2/", "sub3/", "sub4/", "sub5/", "sub6/", "sub7/", "sub8/" });
+    m_list->resize(scaledWidth(), 20);
+    QVERIFY(m_list->setDirectory(folder));
+    m_list->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_list.get()));
+    m_list->resize(scaledWidth(), height * m_list->visualItemRect(m_list->item(0)).height() + 2 * m_list->frameWidth());
+
+    const QModelIndex current = m_list->currentIndex();
+    const QRect row = m_list->visualRect(current);
+    QVERIFY(row.top() >= 0 && row.bottom() < m_list->viewport()->height());
+    // The row's picture and name end where the list's own item options put them.
+    QStyleOptionViewItem option;
+    option.initFrom(m_list.get());
+    option.widget = m_list.get();
+    const int icon = m_list->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, m_list.get());
+    option.decorationSize = QSize(icon, icon);
+    const int nameEnd = row.left() + m_list->itemDelegate()->sizeHint(option, current).width();
+    const int indent = m_list->currentRow() * DirectoryListBox::indentStep(m_list->logicalDpiX());
+    QVERIFY2(row.left() + indent >= 0, "the folder's picture is scrolled out on the left");
+    if (nameEnd - (row.left() + indent) <= m_list->viewport()->width())
+        QVERIFY2(nameEnd <= m_list->viewport()->width(), "the name is cut on the right");
+    QCOMPARE(m_list->currentItem()->text(), QFileInfo(folder).fileName());
+}
+
+void TestDirectoryListBox::focusedRowFramed_data()
+{
+    QTest::addColumn<bool>("focused");
+    QTest::addColumn<bool>("selected");
+    QTest::addColumn<int>("frame"); // the colour role of the row's top edge, inside the cell
+
+    QTest::newRow("focused current folder") << true << true << int(QPalette::HighlightedText);
+    QTest::newRow("focused row not selected") << true << false << int(QPalette::Highlight);
+    QTest::newRow("current folder without focus") << false << true << int(QPalette::Highlight);
+}
+
+// The row that has the keyboard focus stands out from the highlighted current folder by a plain frame.
+void TestDirectoryListBox::focusedRowFramed()
+{
+    QFETCH(bool, focused);
+    QFETCH(bool, selected);
+    QFETCH(int, frame);
+    m_list->resize(scaledWidth(), 300);
+    m_list->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_list.get()));
+    QApplication::setActiveWindow(m_list.get());
+    QVERIFY(QTest::qWaitForWindowActive(m_list.get()));
+    if (focused)
+        m_list->setFocus();
+    else
+        m_list->clearFocus();
+    QTRY_COMPARE(m_list->hasFocus(), focused);
+    const int row = selected ? m_list->currentRow() : m_list->currentRow() - 1;
+    if (!selected)
+        m_list->setCurrentRow(row, QItemSelectionModel::Deselect);
+
+    const QImage image = m_list->viewport()->grab().toImage();
+    const QRect rect = m_list->visualItemRect(m_list->item(row));
+    const QPoint onTopEdge(std::min(rect.right(), image.width() - 1) - 4, rect.top() + 1);
+    QCOMPARE(image.pixelColor(onTopEdge), m_list->palette().color(QPalette::Active, QPalette::ColorRole(frame)));
 }
 
 QTEST_MAIN(TestDirectoryListBox)

@@ -5,8 +5,33 @@
 
 #include <QSignalSpy>
 #include <QStorageInfo>
+#include <QStyleOptionComboBox>
 #include <QTemporaryDir>
 #include <QTest>
+
+namespace {
+
+// A selector over volumes made up by the test: long mount points need no real mount.
+class FakeDrives : public DriveComboBox
+{
+public:
+    explicit FakeDrives(QList<Volume> volumes)
+        : m_volumes(std::move(volumes))
+    {
+        refresh();
+    }
+
+protected:
+    QList<Volume> volumes() const override { return m_volumes; }
+
+private:
+    QList<Volume> m_volumes;
+};
+
+const QString LongMount = QStringLiteral("/media/somebody/external-backup-disk-of-the-office/archive-2023");
+const QString LongMountToo = QStringLiteral("/media/somebody/external-backup-disk-of-the-office/archive-2024");
+
+} // namespace
 
 class TestDriveComboBox : public QObject
 {
@@ -15,6 +40,8 @@ class TestDriveComboBox : public QObject
 private slots:
     void listsRealVolumesRootFirst();
     void choosingAVolumeReturnsToItsLastFolder();
+    void longMountPoints_data();
+    void longMountPoints();
 };
 
 void TestDriveComboBox::listsRealVolumesRootFirst()
@@ -54,6 +81,48 @@ void TestDriveComboBox::choosingAVolumeReturnsToItsLastFolder()
     QCOMPARE(targetFiles.directory(), sub);
     QCOMPARE(targetDrives.currentIndex(), index);
     QCOMPARE(spy.count(), 1);
+}
+
+void TestDriveComboBox::longMountPoints_data()
+{
+    QTest::addColumn<QString>("folder"); // the folder shown, on one of the volumes
+    QTest::addColumn<QString>("text"); // the entry, whole
+    QTest::addColumn<QString>("end"); // what the closed selector must show of it
+
+    QTest::newRow("root, short") << "/home" << "/ [system]"
+                                 << "/ [system]";
+    QTest::newRow("long mount point") << LongMount + "/site" << LongMount << "-2023";
+    QTest::newRow("its neighbour") << LongMountToo << LongMountToo << "-2024";
+    QTest::newRow("long mount point with a label") << "/mnt/a-mount-point-with-a-rather-long-path/x"
+                                                   << "/mnt/a-mount-point-with-a-rather-long-path [Backup]"
+                                                   << "[Backup]";
+}
+
+// The closed selector shows the end of a long entry, which tells mount points apart; the whole is the tooltip.
+void TestDriveComboBox::longMountPoints()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, text);
+    QFETCH(QString, end);
+    FakeDrives drives({ { "/", "system", QStyle::SP_DriveHDIcon }, { LongMount, "", QStyle::SP_DriveFDIcon },
+        { LongMountToo, "", QStyle::SP_DriveFDIcon },
+        { "/mnt/a-mount-point-with-a-rather-long-path", "Backup", QStyle::SP_DriveNetIcon } });
+    drives.resize(qRound(145 * drives.logicalDpiX() / 120.0), drives.sizeHint().height());
+
+    drives.setDrive(folder);
+
+    QCOMPARE(drives.currentText(), text);
+    QCOMPARE(drives.toolTip(), text);
+    for (int i = 0; i < drives.count(); ++i)
+        QCOMPARE(drives.itemData(i, Qt::ToolTipRole).toString(), drives.itemText(i));
+    const QString shown = drives.shownText();
+    QVERIFY2(shown.endsWith(end), qPrintable(shown));
+    QVERIFY2(shown == text || shown.startsWith(QChar(0x2026)), qPrintable(shown));
+    QStyleOptionComboBox option;
+    option.initFrom(&drives);
+    const QStyle::SubControl field = QStyle::SC_ComboBoxEditField;
+    QVERIFY(drives.fontMetrics().horizontalAdvance(shown)
+        <= drives.style()->subControlRect(QStyle::CC_ComboBox, &option, field, &drives).width());
 }
 
 QTEST_MAIN(TestDriveComboBox)

@@ -4,6 +4,7 @@
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <temp_folder.h>
 
 namespace {
 
@@ -36,7 +37,9 @@ private slots:
     void init();
     void listing_data();
     void listing();
-    void replaceItemTextKeepsPlaceAndIsSilent();
+    void listingBytes_data();
+    void listingBytes();
+    void setMarkedKeepsPlaceAndIsSilent();
     void userSelectionTogglesMarks_data();
     void userSelectionTogglesMarks();
     void rereadOnlyOnRealChange_data();
@@ -96,16 +99,55 @@ void TestFileListBox::listing()
     QCOMPARE(QDir::currentPath(), dir.path());
 }
 
-void TestFileListBox::replaceItemTextKeepsPlaceAndIsSilent()
+void TestFileListBox::listingBytes_data()
+{
+    QTest::addColumn<QList<QByteArray>>("entries"); // "name>target" makes a symbolic link
+    QTest::addColumn<QList<QByteArray>>("expected");
+
+    QTest::newRow("undecodable and starred names, not the folder")
+        << QList<QByteArray> { "\xff.htm", "a*b.htm", "x*", "\xfe" "D/" }
+        << QList<QByteArray> { "a*b.htm", "x*", "\xff.htm" };
+    QTest::newRow("names shown alike, in a fixed order")
+        << QList<QByteArray> { "\xff.htm", "\xfe.htm" } << QList<QByteArray> { "\xfe.htm", "\xff.htm" };
+    QTest::newRow("links to files, not broken or hidden ones")
+        << QList<QByteArray> { "a.htm", "b.htm>a.htm", "c.htm>missing", ".d.htm>a.htm" }
+        << QList<QByteArray> { "a.htm", "b.htm" };
+}
+
+// Names are listed with the bytes the folder holds; the text only shows them.
+void TestFileListBox::listingBytes()
+{
+    QFETCH(QList<QByteArray>, entries);
+    QFETCH(QList<QByteArray>, expected);
+    TempFolder dir;
+    for (const QByteArray& entry : entries) {
+        const QList<QByteArray> link = entry.split('>');
+        if (link.size() == 2)
+            std::filesystem::create_symlink(link.at(1).toStdString(), dir / link.at(0).toStdString());
+        else
+            makeByteEntries(QString::fromStdString(dir.path()), { entry });
+    }
+
+    m_list->setDirectory(QString::fromStdString(dir.path()));
+
+    QList<QByteArray> names;
+    for (int row = 0; row < m_list->count(); ++row) {
+        names << m_list->fileName(row);
+        QCOMPARE(m_list->itemText(row), QFile::decodeName(names.back()));
+    }
+    QCOMPARE(names, expected);
+}
+
+void TestFileListBox::setMarkedKeepsPlaceAndIsSilent()
 {
     m_list->setCurrentRow(0, QItemSelectionModel::Select);
     m_list->setCurrentRow(2, QItemSelectionModel::Select);
     QSignalSpy userSpy(m_list.get(), &FileListBox::userSelectionChanged);
     QSignalSpy selectionSpy(m_list.get(), &QListWidget::itemSelectionChanged);
 
-    m_list->replaceItemText(2, "a.htm*");
+    m_list->setMarked(2, true);
 
-    QCOMPARE(texts(*m_list), (QStringList { "a.htm", "b.htm", "a.htm*", "d.htm" }));
+    QCOMPARE(texts(*m_list), (QStringList { "a.htm", "b.htm", "c.htm*", "d.htm" }));
     QCOMPARE(m_list->selectedItems(), QList<QListWidgetItem*> { m_list->item(0) });
     QCOMPARE(m_list->currentRow(), 2);
     QCOMPARE(userSpy.count() + selectionSpy.count(), 0);
@@ -137,11 +179,10 @@ void TestFileListBox::userSelectionTogglesMarks()
     QVERIFY(QTest::qWaitForWindowExposed(m_list.get()));
     QSignalSpy spy(m_list.get(), &FileListBox::userSelectionChanged);
     connect(m_list.get(), &FileListBox::userSelectionChanged, this, [this] {
-        for (int i = 0; i < m_list->count(); ++i) {
-            const QString text = m_list->itemText(i);
-            if (m_list->isSelected(i))
-                m_list->replaceItemText(i, text.endsWith(u'*') ? text.chopped(1) : text + u'*');
-        }
+        QList<FileListBox::MarkChange> changes;
+        for (const int row : m_list->selectedRows())
+            changes.push_back({ row, !m_list->isMarked(row) });
+        m_list->setMarks(changes);
     });
 
     for (const Step& step : steps) {
@@ -183,7 +224,7 @@ void TestFileListBox::rereadOnlyOnRealChange()
     QFETCH(QString, folder);
     QFETCH(bool, reread);
     makeEntries(m_dir->path(), { "sub/", "sub/a.htm" });
-    m_list->replaceItemText(0, "a.htm*");
+    m_list->setMarked(0, true);
 
     m_list->setMask(mask);
     m_list->setDirectory(m_dir->path() + "/" + folder);
