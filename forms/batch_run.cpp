@@ -113,7 +113,9 @@ bool guardDestination(TDiredit& dialog, const DirectoryListBox& destinationFolde
         retry = false;
         prepareRenamePrompt(dialog, name);
         dialog.exec();
-        name = textPath(dialog.Edit1->text());
+        // A name left as shown keeps its exact bytes, also those the field can only show as replacement characters.
+        if (dialog.Edit1->text() != pathText(name))
+            name = textPath(dialog.Edit1->text());
         path = joinPath(destinationFolder, name);
         // A folder (an empty name names the destination folder itself) is no file that could be overwritten:
         // like any name that cannot be created, it gets the warning below and the prompt again.

@@ -199,6 +199,7 @@ private slots:
     void keptTestFileIsAccepted();
     void folderNamesWarnAndAskAgain_data();
     void folderNamesWarnAndAskAgain();
+    void undecodableTakenNameKeepsItsBytes();
     void joining_data();
     void joining();
 
@@ -810,6 +811,27 @@ void TestBatch::folderNamesWarnAndAskAgain()
     QCOMPARE(readFileBytes(local(*m_destination, "a.htm")), std::string("older"));
     QVERIFY(pathExists(local(*m_destination, "b.htm")));
     QCOMPARE(m_statistics->StringGrid1->rowCount(), 3);
+}
+
+// The prompt can show a name that is not UTF-8 only with replacement characters; left as shown, it still names
+// the taken file, so OK asks again instead of compacting into a name made of the replacement characters.
+void TestBatch::undecodableTakenNameKeepsItsBytes()
+{
+    const std::string name = "\xff.htm";
+    writeFileBytes(local(*m_source, name), Page);
+    writeFileBytes(local(*m_destination, name), "older");
+    m_window->FileListBox1->read();
+    m_window->FileListBox1->selectAll();
+    toggleSelectedMarks(*m_window->FileListBox1);
+    PromptScript prompt({ okUnchanged(), cancelWithEscape() });
+    m_window->Button2->click();
+
+    QCOMPARE(prompt.unexpected, 0);
+    QCOMPARE(prompt.showings.size(), std::size_t(2));
+    QCOMPARE(prompt.showings.back().preset, u"\uFFFD.htm"_qs);
+    QCOMPARE(entryNames(m_destination->path().toStdString()), std::set<std::string> { name });
+    QCOMPARE(readFileBytes(local(*m_destination, name)), std::string("older"));
+    QCOMPARE(m_statistics->StringGrid1->rowCount(), 2);
 }
 
 void TestBatch::joining_data()
