@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Takes the screenshots docs/main-window.png, docs/about-box.png, docs/statistics.png and docs/name-prompt.png
-# of the desktop program under Xvfb.
+# Takes the screenshots docs/main-window.png, docs/message-box.png, docs/about-box.png, docs/statistics.png and
+# docs/name-prompt.png of the desktop program under Xvfb.
 #
 #   scripts/screenshots.sh [build-folder]     (default: build-screenshots)
 #
-# Builds the program if needed, starts it in a folder of sample pages on a virtual screen without a window
-# manager, grabs the main window, opens the about box from the menu bar and grabs it too. Then it runs a batch
+# Builds the program if needed, starts it in a folder of sample pages three levels below the scratch folder on a
+# virtual screen without a window manager, grabs the main window, presses ">>" with nothing marked and grabs the
+# warning box, opens the about box from the menu bar and grabs it too. Then it runs a batch
 # of two files into a sub-folder and grabs the statistics window, and runs the same two files again, which
 # brings up the name prompt instead of overwriting: that is grabbed too.
 set -euo pipefail
@@ -14,13 +15,14 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 # On the virtual screen: start the program, grab both windows, end the program.
 session() {
-    local program=$1 mainShot=$2 aboutShot=$3 statShot=$4 promptShot=$5
+    local program=$1 mainShot=$2 boxShot=$3 aboutShot=$4 statShot=$5 promptShot=$6
     "$program" &
     local pid=$!
     local main
     main=$(xdotool search --sync --onlyvisible --name '^Snellitore Pagine Web 2002$' | head -n 1)
     sleep 1
     import -window "$main" "$mainShot"
+    messageBoxShot "$main" "$boxShot" || { kill "$pid"; return 1; }
 
     # "About" is a command on the menu bar right after "Gestione"; without a window manager the window's
     # client area starts at its geometry, so the bar is its top row. Try along the bar until the box opens.
@@ -60,6 +62,20 @@ focusSourceFiles() {
     eval "$(xdotool getwindowgeometry --shell "$1")"
     xdotool mousemove $((X + 240 * WIDTH / 767)) $((Y + 300 * WIDTH / 767)) click 1
     sleep 0.3
+}
+
+# ">>" with nothing marked brings up the warning box at the centre of the screen; the whole screen is grabbed,
+# with the main window under the box, and cut to the box's surroundings.
+messageBoxShot() {
+    local main=$1 shot=$2
+    focusSourceFiles "$main"
+    keys $(printf 'Tab %.0s' $(seq 12)) space
+    local box
+    box=$(xdotool search --sync --onlyvisible --name '^Warning$' | head -n 1)
+    sleep 1
+    import -window root "$shot"
+    xdotool windowfocus --sync "$box" key Return
+    sleep 0.5
 }
 
 # Marks the first two source files and presses ">>", all from the keyboard along the tab order, on which
@@ -126,19 +142,20 @@ fi
 
 samples=$(mktemp -d)
 trap 'rm -rf "$samples"' EXIT
-mkdir -p "$samples/sito/immagini" "$samples/sito/script"
-printf '<html>\n<body>\n\t<p>  Benvenuti  </p>\n</body>\n</html>\n' > "$samples/sito/index.htm"
-printf '<html>\n\t<div align="center">  Chi siamo  </div>\n</html>\n' > "$samples/sito/chi-siamo.htm"
-printf '<html>\n\t<p>Contatti</p>\n</html>\n' > "$samples/sito/contatti.html"
-printf 'function saluta() {\n\talert("ciao");\n}\n' > "$samples/sito/menu.js"
-printf 'MsgBox "ciao"\n' > "$samples/sito/vecchio.vbs"
-printf 'body { margin: 0 }\n' > "$samples/sito/stile.css"
+site="$samples/lavori/clienti/sito"
+mkdir -p "$site/immagini" "$site/script"
+printf '<html>\n<body>\n\t<p>  Benvenuti  </p>\n</body>\n</html>\n' > "$site/index.htm"
+printf '<html>\n\t<div align="center">  Chi siamo  </div>\n</html>\n' > "$site/chi-siamo.htm"
+printf '<html>\n\t<p>Contatti</p>\n</html>\n' > "$site/contatti.html"
+printf 'function saluta() {\n\talert("ciao");\n}\n' > "$site/menu.js"
+printf 'MsgBox "ciao"\n' > "$site/vecchio.vbs"
+printf 'body { margin: 0 }\n' > "$site/stile.css"
 
 mkdir -p "$root/docs" "$samples/runtime"
 chmod 700 "$samples/runtime"
 export XDG_RUNTIME_DIR=$samples/runtime
-cd "$samples/sito"
+cd "$site"
 xvfb-run -a -s "-screen 0 1024x768x24" "$root/scripts/screenshots.sh" --session \
-    "$program" "$root/docs/main-window.png" "$root/docs/about-box.png" \
+    "$program" "$root/docs/main-window.png" "$root/docs/message-box.png" "$root/docs/about-box.png" \
     "$root/docs/statistics.png" "$root/docs/name-prompt.png"
-echo "wrote main-window.png, about-box.png, statistics.png and name-prompt.png in $root/docs"
+echo "wrote main-window.png, message-box.png, about-box.png, statistics.png and name-prompt.png in $root/docs"
