@@ -104,7 +104,7 @@ int markedCount(const FileListBox& list)
 {
     int marked = 0;
     for (int row = 0; row < list.count(); ++row)
-        marked += list.item(row)->text().endsWith(QLatin1Char('*'));
+        marked += list.isMarked(row);
     return marked;
 }
 
