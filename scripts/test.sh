@@ -6,7 +6,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 source scripts/install_missing.sh
 
-install_missing cmake g++ make libgtest-dev qt6-base-dev fonts-dejavu-core python3 desktop-file-utils
+install_missing cmake g++ make libgtest-dev qt6-base-dev fonts-dejavu-core python3 desktop-file-utils xvfb
 
 read -r -a extra <<< "${SNELLITORE_CMAKE_ARGS:-}"
 # The options are spelt out so that a cache left by an earlier run with other arguments does not linger.
