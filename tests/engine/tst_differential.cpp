@@ -1,6 +1,7 @@
 // The engine against the naive byte-at-a-time reference on many seeded random inputs, all option sets,
 // and buffer sizes small enough to put every look-ahead across block boundaries.
 #include "memory_file.h"
+#include "escaped_text.h"
 #include "naive_compactor.h"
 #include "progress_recorder.h"
 
@@ -41,24 +42,6 @@ CompactionOptions optionsFromBits(unsigned bits)
     return {(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0};
 }
 
-std::string printable(const std::string& s)
-{
-    std::string out;
-    for (unsigned char c : s) {
-        if (c == '\t')
-            out += "\\t";
-        else if (c == '\r')
-            out += "\\r";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c < 32 || c > 126)
-            out += "\\x" + std::to_string(c);
-        else
-            out.push_back(static_cast<char>(c));
-    }
-    return out;
-}
-
 // Runs one input through both and compares output, counts, gauge values and the gauge's final state.
 void expectSameAsReference(const std::string& input, const CompactionOptions& options, std::size_t block,
                            const std::string& where)
@@ -69,8 +52,8 @@ void expectSameAsReference(const std::string& input, const CompactionOptions& op
     const CompactionResult got = compactStream(source, destination, options, progress, block);
     ASSERT_FALSE(progress.values.empty()) << where;
     progress.values.pop_back(); // the reset to 0 once the run is over
-    const auto context = [&] { return where + " block " + std::to_string(block) + " input \"" + printable(input) + "\""; };
-    ASSERT_EQ(printable(destination.data), printable(expected.output)) << context();
+    const auto context = [&] { return where + " block " + std::to_string(block) + " input \"" + escaped(input) + "\""; };
+    ASSERT_EQ(escaped(destination.data), escaped(expected.output)) << context();
     ASSERT_EQ(got.written, expected.written) << context();
     ASSERT_EQ(got.sourceSize, expected.sourceSize) << context();
     ASSERT_EQ(progress.values, expected.progress) << context();
