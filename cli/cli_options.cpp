@@ -20,11 +20,17 @@ constexpr CompactionName CompactionNames[] = {
 
 namespace Text {
 constexpr std::string_view Usage
-    = "usage: snellitore-cli [--options=LIST] [-o DEST] [--force] [--progress] [--stats] SOURCE\n";
+    = "usage: snellitore-cli [--options=LIST] [-o DEST] [--force] [--progress] [--stats] SOURCE\n"
+      "       snellitore-cli [OPTION...] [--jobs=N] -o DEST_FOLDER/ SOURCE...\n"
+      "       snellitore-cli [OPTION...] [--jobs=N] [--match=MASKS] [--copy-others] -r SOURCE_FOLDER -o DEST_FOLDER\n";
 constexpr std::string_view TryHelp = "Try 'snellitore-cli --help' for more information.\n";
 constexpr std::string_view Help = R"(
 Writes a compacted copy of the web page SOURCE to DEST. SOURCE '-' reads standard input;
 without -o, or with -o -, the copy goes to standard output. SOURCE itself is only read.
+With several SOURCEs, or a DEST that ends with '/', each SOURCE goes into the folder DEST under
+its own name. With -r, every file of SOURCE_FOLDER and its subfolders that matches MASKS goes to
+the same relative path under DEST_FOLDER; folders are created as needed, symbolic links are
+never followed, and DEST_FOLDER must not lie inside SOURCE_FOLDER.
 
 Options:
   --options=LIST     comma-separated compactions to apply (default: default,apici,div)
@@ -37,10 +43,18 @@ Options:
   --force            replace an existing DEST (never SOURCE itself)
   --progress         print each new whole percentage to standard error
   --stats            print the size summary to standard error
+                       (for many files: one line per file, in order, then a total line)
+  -r, --recursive    compact the folder SOURCE_FOLDER with its subfolders into DEST_FOLDER
+  --match=MASKS      with -r, the names to compact, ';' between masks, case ignored
+                       (default: *.htm;*.html;*.js;*.vbs; '*.*' takes every name)
+  --copy-others      with -r, copy the other files byte for byte and recreate symbolic links
+  --jobs=N           compact N files at once (default: one per processor)
   --help             show this help and exit
   --version          show the version and exit
 
-Exit status: 0 on success, 1 on an I/O error, 2 on a usage error.
+Exit status: 0 on success, 1 on an I/O error (for many files: if any file failed; the
+others are still done), 2 on a usage error. Ctrl+C or SIGTERM stops a run of many files at
+its next block: no half-written file is left, and the program ends by that signal (130, 143).
 DEST appears only once complete; after an I/O error an earlier DEST is as it was.
 )";
 constexpr std::string_view ChooseFrom = " (choose from default, apici, tags, div)";
@@ -76,31 +90,58 @@ public:
     CliCommand read(CliOptions& options)
     {
         bool optionsEnded = false;
-        std::optional<std::string> source;
+        std::vector<std::string> sources;
         while (m_next < m_arguments.size()) {
             const std::string& argument = m_arguments[m_next++];
             if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
-                takeOperand(argument, source);
+                if (argument.empty())
+                    throw UsageFailure { "SOURCE must not be empty" };
+                sources.push_back(argument);
             } else if (argument == "--") {
                 optionsEnded = true;
             } else if (const auto command = readOption(argument, options)) {
                 return *command;
             }
         }
-        if (!source)
+        if (sources.empty())
             throw UsageFailure { "missing SOURCE" };
-        options.source = *source;
+        options.source = sources.front();
+        options.moreSources.assign(sources.begin() + 1, sources.end());
+        checkCombination(options);
         return CliCommand::Compact;
     }
 
 private:
-    static void takeOperand(const std::string& argument, std::optional<std::string>& source)
+    // Several SOURCEs need a folder to go into; -r needs one to write; "-" has no name to go there under.
+    void checkCombination(const CliOptions& options) const
     {
-        if (source)
-            throw UsageFailure { "unexpected operand '" + argument + "'" };
-        if (argument.empty())
-            throw UsageFailure { "SOURCE must not be empty" };
-        source = argument;
+        const bool toFolder = !options.destination.empty() && options.destination != "-";
+        if (!options.moreSources.empty() && (options.recursive || !toFolder))
+            throw UsageFailure { "unexpected operand '" + options.moreSources.front() + "'" };
+        if (options.recursive && !toFolder)
+            throw UsageFailure { "-r needs -o DEST_FOLDER" };
+        for (const char* name : { "--match", "--copy-others" })
+            if (m_given.count(name) && !options.recursive)
+                throw UsageFailure { "option '" + std::string(name) + "' needs -r" };
+        if (writesIntoFolder(options) && readsStandardInput(options))
+            throw UsageFailure { "SOURCE '-' cannot be written into a folder" };
+        for (const std::string& source : options.moreSources)
+            if (source == "-")
+                throw UsageFailure { "SOURCE '-' cannot be written into a folder" };
+    }
+
+    static unsigned jobCount(const std::string& value)
+    {
+        constexpr unsigned MostJobs = 1024;
+        unsigned jobs = 0;
+        for (const char digit : value) {
+            if (digit < '0' || digit > '9' || jobs > MostJobs)
+                throw UsageFailure { "--jobs needs a whole number from 1 to 1024, not '" + value + "'" };
+            jobs = jobs * 10 + static_cast<unsigned>(digit - '0');
+        }
+        if (jobs < 1 || jobs > MostJobs)
+            throw UsageFailure { "--jobs needs a whole number from 1 to 1024, not '" + value + "'" };
+        return jobs;
     }
 
     // Takes one option; answers the command when the option is --help or --version.
@@ -127,6 +168,16 @@ private:
             options.progress = noValue(name, value);
         } else if (name == "--stats") {
             options.stats = noValue(name, value);
+        } else if (name == "-r" || name == "--recursive") {
+            options.recursive = noValue(name, value);
+        } else if (name == "--copy-others") {
+            options.copyOthers = noValue(name, value);
+        } else if (name == "--jobs") {
+            options.jobs = jobCount(valueOf(name, value));
+        } else if (name == "--match") {
+            options.match = valueOf(name, value);
+            if (options.match.find_first_not_of("; ") == std::string::npos)
+                throw UsageFailure { "MASKS must name at least one mask" };
         } else {
             throw UsageFailure { "unrecognised option '" + argument + "'" };
         }
@@ -155,7 +206,8 @@ private:
     // A second use of an option is refused rather than letting the last one win silently.
     void given(const std::string& name)
     {
-        if (!m_given.insert(name == "-o" ? "--output" : name).second)
+        const std::string canonical = name == "-o" ? "--output" : name == "-r" ? "--recursive" : name;
+        if (!m_given.insert(canonical).second)
             throw UsageFailure { "option '" + name + "' given more than once" };
     }
 
@@ -217,6 +269,12 @@ bool readsStandardInput(const CliOptions& options)
 bool writesStandardOutput(const CliOptions& options)
 {
     return options.destination.empty() || options.destination == "-";
+}
+
+bool writesIntoFolder(const CliOptions& options)
+{
+    return options.recursive || !options.moreSources.empty()
+        || (!writesStandardOutput(options) && options.destination.back() == '/');
 }
 
 std::string usageText()

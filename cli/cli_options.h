@@ -12,11 +12,19 @@
 struct CliOptions
 {
     CompactionOptions compaction { true, true, false, true }; // "default,apici,div" unless --options says otherwise
-    std::string source; // "-" reads standard input
+    std::string source; // "-" reads standard input; the first of several, or the folder of -r
+    std::vector<std::string> moreSources; // the SOURCEs after the first: each goes into the folder DEST
     std::string destination; // empty or "-" writes standard output
     bool force = false; // an existing destination may be replaced
     bool progress = false; // each new whole percentage goes to standard error
     bool stats = false; // the size summary goes to standard error
+    bool recursive = false; // -r: source is a folder, mirrored into the folder destination
+    unsigned jobs = 0; // files compacted at once; 0: one per processor
+    std::string match = DefaultMatch; // with -r, the names compacted: masks separated by ";"
+    bool copyOthers = false; // with -r, the other files and the symbolic links are copied as they are
+
+    // The desktop program's own filter list, without "All files".
+    static constexpr const char* DefaultMatch = "*.htm;*.html;*.js;*.vbs";
 };
 
 enum class CliCommand
@@ -43,6 +51,8 @@ std::optional<CompactionOptions> parseOptionList(std::string_view list, std::str
 
 bool readsStandardInput(const CliOptions& options);
 bool writesStandardOutput(const CliOptions& options);
+// Whether the run writes into a folder: -r, several SOURCEs, or a DEST that ends with "/".
+bool writesIntoFolder(const CliOptions& options);
 
 // The short reminder shown after a usage error, the full help, and the version line.
 std::string usageText();

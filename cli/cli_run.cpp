@@ -1,5 +1,6 @@
 // One compaction run of snellitore-cli.
 #include "cli_run.h"
+#include "site_run.h"
 
 #include <arithmetic.h>
 #include <byte_file.h>
@@ -22,6 +23,8 @@ constexpr const char* Exists = "File exists (use --force to replace it)";
 constexpr const char* TemporaryIn = "temporary file in ";
 constexpr const char* NotRemoved = "could not remove incomplete ";
 } // namespace Text
+
+constexpr int Stopped = 995; // "operation aborted": the run was asked to stop
 
 struct Source
 {
@@ -90,6 +93,35 @@ private:
     ByteFile& m_inner;
     const std::string& m_name;
     FailureWitness& m_witness;
+};
+
+// A source whose reads fail once the caller asks the run to stop, so that a long file ends within a block.
+class StoppableFile final : public ByteFile
+{
+public:
+    StoppableFile(ByteFile& inner, const std::atomic<int>& stop)
+        : m_inner(inner)
+        , m_stop(stop)
+    {
+    }
+    int read(unsigned char* buffer, std::size_t n, std::size_t& got) override
+    {
+        got = 0;
+        if (m_stop.load(std::memory_order_relaxed) != 0)
+            return Stopped;
+        return m_inner.read(buffer, n, got);
+    }
+    int write(const unsigned char* buffer, std::size_t n, std::size_t& stored) override
+    {
+        return m_inner.write(buffer, n, stored);
+    }
+    int size(std::int64_t& bytes) override { return m_inner.size(bytes); }
+    int seek(std::int64_t offset) override { return m_inner.seek(offset); }
+    int close() override { return m_inner.close(); }
+
+private:
+    ByteFile& m_inner;
+    const std::atomic<int>& m_stop;
 };
 
 // Prints each new whole percentage on its own line.
@@ -164,12 +196,15 @@ void refuseSource(const Source& source, const FileIdentity& candidate, const std
 
 // The staged file is created beside the name. One that replaces a regular file keeps that file's owner and
 // permission bits, and a file that may not be written is refused as before, not replaced.
-void stageDestination(NameContents contents, bool force, Destination& destination)
+void stageDestination(NameContents contents, bool force, bool syncNewFile, Destination& destination)
 {
     const std::string& path = destination.name;
     if (contents == NameContents::RegularFile)
         check(platform::checkWritable(path), path);
     check(platform::createStaged(path, destination.staged), path);
+    // Only a file that takes the place of another has earlier contents that a crash must not cost.
+    if (contents == NameContents::Nothing && !syncNewFile)
+        destination.staged->setSyncOnClose(false);
     if (contents == NameContents::RegularFile)
         check(destination.staged->adoptOwnerAndMode(path), path);
     destination.replace = force;
@@ -177,7 +212,8 @@ void stageDestination(NameContents contents, bool force, Destination& destinatio
 
 // The destination is compared with the source before anything is created, whatever name (a link, another
 // spelling) leads to it.
-void openDestination(const CliOptions& options, int outputFd, const Source& source, Destination& destination)
+void openDestination(const CliOptions& options, int outputFd, const Source& source, bool syncNewFile,
+                     Destination& destination)
 {
     FileIdentity existing;
     if (writesStandardOutput(options)) {
@@ -204,7 +240,7 @@ void openDestination(const CliOptions& options, int outputFd, const Source& sour
     case NameContents::Nothing:
     case NameContents::RegularFile:
     case NameContents::Link:
-        stageDestination(contents, options.force, destination);
+        stageDestination(contents, options.force, syncNewFile, destination);
         break;
     }
 }
@@ -243,21 +279,29 @@ CompactionResult compactNamedFiles(ByteFile& source, const std::string& sourceNa
     }
 }
 
-int runCompaction(const CliOptions& options, std::ostream& err, StandardStreams streams)
+int runCompaction(const CliOptions& options, std::ostream& err, StandardStreams streams, FileRunControl* control)
 {
     Source source;
     Destination destination;
     try {
         openSource(options, streams.input, source);
-        openDestination(options, streams.output, source, destination);
+        openDestination(options, streams.output, source, !control || control->syncNewFile, destination);
         StreamProgress progress(options.progress ? &err : nullptr);
-        const CompactionResult result = compactNamedFiles(*source.file, source.name, destination.file(),
-                                                          destination.name, options.compaction, progress);
+        std::optional<StoppableFile> stoppable;
+        ByteFile* from = source.file.get();
+        if (control && control->stop)
+            from = &stoppable.emplace(*source.file, *control->stop);
+        const CompactionResult result = compactNamedFiles(*from, source.name, destination.file(), destination.name,
+                                                          options.compaction, progress);
         putInPlace(destination);
         if (options.stats)
             err << summaryText(source.name, result.sourceSize, destination.name, result.written) << '\n';
+        if (control)
+            control->result = result;
         return ExitCode::Success;
     } catch (const CliFailure& failure) {
+        if (control && control->stop && control->stop->load() != 0)
+            control->stopped = true;
         err << Text::Program << failure.name << ": " << failure.text << '\n';
     } catch (const std::exception& failure) { // out of memory, or anything else the run could not survive
         err << Text::Program << failure.what() << '\n';
@@ -282,5 +326,7 @@ int cliMain(const std::vector<std::string>& arguments, std::ostream& out, std::o
     case CliCommand::Compact:
         break;
     }
+    if (writesIntoFolder(parsed.options))
+        return runIntoFolder(parsed.options, err);
     return runCompaction(parsed.options, err);
 }

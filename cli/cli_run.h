@@ -3,6 +3,7 @@
 
 #include "cli_options.h"
 
+#include <atomic>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -22,8 +23,18 @@ struct StandardStreams
     int output = 1;
 };
 
+// What a caller that runs many files asks of the run of one, and learns from it.
+struct FileRunControl
+{
+    const std::atomic<int>* stop = nullptr; // once non-zero, the run ends at its next read as a failed one
+    bool syncNewFile = true; // a file under a name that was free is written out to the disk before it takes it
+    CompactionResult result {}; // the sizes, after a run that succeeded
+    bool stopped = false; // the run failed because stop was set
+};
+
 // Compacts options.source into options.destination; messages, progress and the summary go to err.
-int runCompaction(const CliOptions& options, std::ostream& err, StandardStreams streams = {});
+int runCompaction(const CliOptions& options, std::ostream& err, StandardStreams streams = {},
+                  FileRunControl* control = nullptr);
 
 // Parses the arguments after the program name and does what they ask. Help and version go to out.
 int cliMain(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);

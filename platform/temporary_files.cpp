@@ -127,7 +127,7 @@ int StagedFile::seek(std::int64_t offset)
 int StagedFile::close()
 {
     int code = IoCode::Ok;
-    if (m_file->descriptor() >= 0) {
+    if (m_syncOnClose && m_file->descriptor() >= 0) {
         int result;
         do
             result = ::fsync(m_file->descriptor());

@@ -25,6 +25,9 @@ public:
     int seek(std::int64_t offset) override;
     // Writes the contents out to the disk, then closes: a crash after the rename cannot leave an empty file.
     int close() override;
+    // Whether close() writes the contents out to the disk first (the default). A file that replaces nothing
+    // has no earlier contents to lose, so a caller writing many new files may leave that to the system.
+    void setSyncOnClose(bool sync) { m_syncOnClose = sync; }
 
     // Gives the file the owner (where the system allows it) and the permission bits of the regular file at
     // modelPath; anything else there leaves the file as it is.
@@ -44,6 +47,7 @@ private:
     std::string m_path;
     FileIdentity m_identity;
     bool m_pending = true; // the temporary file still exists under its own name
+    bool m_syncOnClose = true;
 };
 
 // What a name holds, as far as writing a new file under it goes.

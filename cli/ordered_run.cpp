@@ -1,0 +1,255 @@
+// Files handed to a fixed set of workers and reported in the order they were handed over.
+#include "ordered_run.h"
+
+#include "cli_run.h"
+
+#include <arithmetic.h>
+#include <directory.h>
+#include <io_error.h>
+#include <process.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ostream>
+#include <sstream>
+
+namespace {
+
+namespace Text {
+constexpr const char* Program = "snellitore-cli: ";
+constexpr const char* Exists = "File exists (use --force to replace it)";
+constexpr const char* Interrupted = "interrupted";
+} // namespace Text
+
+// Enough files queued per worker that none waits while the walk lists a folder, few enough to hold no memory.
+constexpr std::size_t FilesPerWorker = 8;
+constexpr std::size_t SmallestWindow = 16;
+constexpr auto RedrawEvery = std::chrono::milliseconds(100);
+
+const CompactionOptions ByteForByte { false, false, false, false };
+
+} // namespace
+
+OrderedRun::OrderedRun(const CliOptions& options, std::ostream& err, std::int64_t totalBytes)
+    : m_options(options)
+    , m_err(err)
+    , m_totalBytes(totalBytes)
+    , m_terminal(options.progress && platform::standardErrorIsTerminal())
+    , m_started(std::chrono::steady_clock::now())
+    , m_lastDrawn(m_started)
+{
+    const unsigned jobs = options.jobs ? options.jobs : platform::processorCount();
+    m_window = std::max<std::size_t>(SmallestWindow, jobs * FilesPerWorker);
+    m_workers.reserve(jobs);
+    for (unsigned i = 0; i < jobs; ++i)
+        m_workers.emplace_back([this] { work(); });
+}
+
+OrderedRun::~OrderedRun()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_closing = true;
+    }
+    m_workReady.notify_all();
+    for (std::thread& worker : m_workers)
+        if (worker.joinable())
+            worker.join();
+}
+
+bool OrderedRun::stopping() const
+{
+    return platform::interruptSignal().load(std::memory_order_relaxed) != 0;
+}
+
+void OrderedRun::add(FileAction action, std::string source, std::string destination)
+{
+    auto task = std::make_unique<Task>();
+    task->action = action;
+    task->source = std::move(source);
+    task->destination = std::move(destination);
+    push(std::move(task));
+}
+
+void OrderedRun::note(std::string path, std::string text, bool failed)
+{
+    auto task = std::make_unique<Task>();
+    task->isNote = true;
+    task->done = true;
+    task->failed = failed;
+    task->text = Text::Program + path + ": " + text + '\n';
+    push(std::move(task));
+}
+
+void OrderedRun::push(std::unique_ptr<Task> task)
+{
+    std::unique_lock lock(m_mutex);
+    while (m_inFlight.size() >= m_window)
+        report(lock, RedrawEvery);
+    Task* const raw = task.get();
+    m_inFlight.push_back(std::move(task));
+    if (!raw->isNote) {
+        m_waiting.push_back(raw);
+        lock.unlock();
+        m_workReady.notify_one();
+        lock.lock();
+    }
+    report(lock, std::chrono::milliseconds(0));
+}
+
+int OrderedRun::finish()
+{
+    {
+        std::unique_lock lock(m_mutex);
+        while (!m_inFlight.empty())
+            report(lock, RedrawEvery);
+        m_closing = true;
+    }
+    m_workReady.notify_all();
+    for (std::thread& worker : m_workers)
+        worker.join();
+    m_workers.clear();
+    if (const int signal = platform::interruptSignal().load()) {
+        clearProgressLine();
+        m_err << Text::Program << Text::Interrupted << std::endl;
+        platform::endByInterrupt(signal);
+    }
+    showProgress(true);
+    if (m_options.stats) {
+        m_err << "total " << m_files << " files " << m_bytesIn << " byte  ==> " << m_bytesOut << " byte "
+              << ratioText(m_bytesIn, m_bytesOut);
+        if (m_failed > 0)
+            m_err << ", " << m_failed << " failed";
+        m_err << '\n';
+    }
+    m_err.flush();
+    return m_failed > 0 ? 1 : 0;
+}
+
+void OrderedRun::work()
+{
+    for (;;) {
+        Task* task = nullptr;
+        {
+            std::unique_lock lock(m_mutex);
+            m_workReady.wait(lock, [this] { return !m_waiting.empty() || m_closing; });
+            if (m_waiting.empty())
+                return;
+            task = m_waiting.front();
+            m_waiting.pop_front();
+        }
+        run(*task);
+        {
+            std::lock_guard lock(m_mutex);
+            task->done = true;
+        }
+        m_taskDone.notify_one();
+    }
+}
+
+// Each file goes through the single-file run, so its bytes, its refusals and its messages are those of
+// snellitore-cli run on that file alone.
+void OrderedRun::run(Task& task) const
+{
+    if (stopping()) {
+        task.stopped = true;
+        return;
+    }
+    if (task.action == FileAction::Link) {
+        const int code = platform::copyLink(task.source, task.destination, m_options.force);
+        task.failed = code != IoCode::Ok;
+        if (task.failed)
+            task.text = Text::Program + task.destination + ": "
+                + (code == IoCode::FileExists && !m_options.force ? Text::Exists : ioErrorText(code)) + '\n';
+        return;
+    }
+    CliOptions one;
+    one.compaction = task.action == FileAction::Copy ? ByteForByte : m_options.compaction;
+    one.source = task.source;
+    one.destination = task.destination;
+    one.force = m_options.force;
+    one.stats = m_options.stats;
+    FileRunControl control;
+    control.stop = &platform::interruptSignal();
+    control.syncNewFile = false;
+    std::ostringstream text;
+    const int code = runCompaction(one, text, {}, &control);
+    task.text = std::move(text).str();
+    task.failed = code != 0;
+    task.stopped = control.stopped;
+    task.written = code == 0;
+    task.result = control.result;
+}
+
+void OrderedRun::report(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds wait)
+{
+    if (wait.count() > 0 && !m_inFlight.empty() && !m_inFlight.front()->done)
+        m_taskDone.wait_for(lock, wait, [this] { return m_inFlight.front()->done; });
+    std::vector<std::unique_ptr<Task>> finished;
+    while (!m_inFlight.empty() && m_inFlight.front()->done) {
+        finished.push_back(std::move(m_inFlight.front()));
+        m_inFlight.pop_front();
+    }
+    lock.unlock();
+    for (const auto& task : finished)
+        print(*task);
+    showProgress(false);
+    lock.lock();
+}
+
+void OrderedRun::print(const Task& task)
+{
+    if (task.stopped)
+        return;
+    if (!task.text.empty()) {
+        clearProgressLine();
+        m_err << task.text;
+    }
+    if (task.failed)
+        ++m_failed;
+    if (task.written) {
+        ++m_files;
+        m_bytesIn += task.result.sourceSize;
+        m_bytesOut += task.result.written;
+    }
+}
+
+// On a terminal one line, redrawn in place; elsewhere each new whole percentage of the bytes on its own line.
+void OrderedRun::showProgress(bool final)
+{
+    if (!m_options.progress)
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    if (m_terminal) {
+        if (!final && now - m_lastDrawn < RedrawEvery)
+            return;
+        m_lastDrawn = now;
+        const double seconds = std::chrono::duration<double>(now - m_started).count();
+        const double megabytes = static_cast<double>(m_bytesIn) / 1e6;
+        char line[160];
+        std::snprintf(line, sizeof line, "\r%lld files, %.1f MB, %.1f MB/s, %.0f files/s\x1b[K",
+                      static_cast<long long>(m_files), megabytes, seconds > 0 ? megabytes / seconds : 0.0,
+                      seconds > 0 ? static_cast<double>(m_files) / seconds : 0.0);
+        m_err << line;
+        if (final)
+            m_err << '\n';
+        m_progressLineShown = !final;
+        m_err.flush();
+        return;
+    }
+    if (m_totalBytes <= 0)
+        return;
+    const int percent = progressPercent(std::min(m_bytesIn, m_totalBytes), m_totalBytes);
+    if (percent > m_percentShown) {
+        m_percentShown = percent;
+        m_err << percent << "%\n";
+    }
+}
+
+void OrderedRun::clearProgressLine()
+{
+    if (m_progressLineShown) {
+        m_err << "\r\x1b[K";
+        m_progressLineShown = false;
+    }
+}

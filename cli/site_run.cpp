@@ -1,0 +1,290 @@
+// Runs of snellitore-cli that write into a folder: the walk of a site, several files, and the folders they need.
+#include "site_run.h"
+
+#include "cli_run.h"
+#include "name_masks.h"
+#include "ordered_run.h"
+
+#include <directory.h>
+#include <io_error.h>
+#include <process.h>
+
+#include <algorithm>
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <set>
+
+namespace {
+
+namespace Text {
+constexpr const char* Program = "snellitore-cli: ";
+constexpr const char* InsideSource = "Destination folder lies inside the source folder";
+constexpr const char* NotAFolder = "Not a folder";
+constexpr const char* TakenByNoFolder = "File exists, and is no folder";
+constexpr const char* DotDot = "'..' after the part of the path that exists";
+constexpr const char* LinkToFolder = "symbolic link to a folder not followed";
+constexpr const char* LinkSkipped = "symbolic link skipped (--copy-others recreates it)";
+constexpr const char* NotRegular = "skipped: no regular file";
+constexpr const char* SameName = "skipped: an earlier SOURCE has the same name";
+} // namespace Text
+
+struct Refusal
+{
+    std::string path;
+    std::string text;
+};
+
+std::string joined(const std::string& folder, const std::string& name)
+{
+    return folder.empty() || folder.back() == '/' ? folder + name : folder + '/' + name;
+}
+
+// The path without the slashes that end it ("/" stays "/").
+std::string withoutTrailingSlashes(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+// Makes the destination folder and the levels above it that are missing. When source is given, the folder must
+// not be the source folder nor lie inside it, which is settled on the deepest level that exists already,
+// before anything is created: a new folder below it is no more inside than it is.
+std::optional<Refusal> prepareRoot(const std::string& destination, const std::optional<FileIdentity>& source)
+{
+    const std::string path = withoutTrailingSlashes(destination);
+    std::string existing = path;
+    std::vector<std::string> missing;
+    for (;;) {
+        EntryKind kind;
+        if (platform::entryKindOf(existing, kind) == IoCode::Ok) {
+            if (!platform::leadsToFolder(existing))
+                return Refusal { existing, Text::NotAFolder };
+            break;
+        }
+        const auto slash = existing.find_last_of('/');
+        missing.push_back(slash == std::string::npos ? existing : existing.substr(slash + 1));
+        if (slash == std::string::npos) {
+            existing = ".";
+            break;
+        }
+        existing = slash == 0 ? "/" : existing.substr(0, slash);
+    }
+    if (std::find(missing.begin(), missing.end(), "..") != missing.end())
+        return Refusal { destination, Text::DotDot };
+    if (source) {
+        bool within = false;
+        if (const int code = platform::folderIsWithin(existing, *source, within))
+            return Refusal { existing, ioErrorText(code) };
+        if (within)
+            return Refusal { destination, Text::InsideSource };
+    }
+    std::string level = missing.empty() || existing == "." ? std::string() : existing;
+    if (!missing.empty() && existing == "." && path.rfind("./", 0) == 0)
+        level = ".";
+    for (auto name = missing.rbegin(); name != missing.rend(); ++name) {
+        level = level.empty() ? *name : joined(level, *name);
+        if (*name == ".")
+            continue;
+        const int code = platform::createFolder(level);
+        if (code != IoCode::Ok && !(code == IoCode::FileExists && platform::leadsToFolder(level)))
+            return Refusal { level, ioErrorText(code) };
+    }
+    return std::nullopt;
+}
+
+// Sorted as their paths compare byte by byte: a folder's files come where "name/" sorts, so that the
+// depth-first walk yields every path in sorted order without collecting them.
+void sortAsPaths(std::vector<FolderEntry>& entries)
+{
+    for (FolderEntry& entry : entries)
+        if (entry.kind == EntryKind::Folder)
+            entry.name += '/';
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    for (FolderEntry& entry : entries)
+        if (entry.kind == EntryKind::Folder)
+            entry.name.pop_back();
+}
+
+// The walk of a site, shared by the run and by the count of its bytes that --progress needs first.
+class SiteWalk
+{
+public:
+    struct Visitor
+    {
+        std::function<bool(const std::string& destination)> enterFolder; // false: leave the folder out
+        std::function<void(FileAction, const std::string& source, const std::string& destination)> file;
+        std::function<void(const std::string& path, const std::string& text, bool failed)> note;
+        std::function<bool()> stopping;
+    };
+
+    SiteWalk(const CliOptions& options, Visitor visitor)
+        : m_options(options)
+        , m_masks(options.match)
+        , m_visitor(std::move(visitor))
+    {
+    }
+
+    void walk(const std::string& source, const std::string& destination)
+    {
+        std::vector<FolderEntry> entries;
+        if (const int code = platform::listFolder(source, entries)) {
+            m_visitor.note(source, ioErrorText(code), true);
+            return;
+        }
+        sortAsPaths(entries);
+        for (const FolderEntry& entry : entries) {
+            if (m_visitor.stopping())
+                return;
+            const std::string from = joined(source, entry.name);
+            const std::string to = joined(destination, entry.name);
+            switch (entry.kind) {
+            case EntryKind::Folder:
+                if (m_visitor.enterFolder(to))
+                    walk(from, to);
+                break;
+            case EntryKind::File:
+                if (m_masks.matches(entry.name))
+                    m_visitor.file(FileAction::Compact, from, to);
+                else if (m_options.copyOthers)
+                    m_visitor.file(FileAction::Copy, from, to);
+                break;
+            case EntryKind::Link:
+                if (m_options.copyOthers)
+                    m_visitor.file(FileAction::Link, from, to);
+                else if (platform::leadsToFolder(from))
+                    m_visitor.note(from, Text::LinkToFolder, false);
+                else if (m_masks.matches(entry.name))
+                    m_visitor.note(from, Text::LinkSkipped, false);
+                break;
+            case EntryKind::Other:
+                if (m_options.copyOthers || m_masks.matches(entry.name))
+                    m_visitor.note(from, Text::NotRegular, false);
+                break;
+            }
+        }
+    }
+
+private:
+    const CliOptions& m_options;
+    NameMasks m_masks;
+    Visitor m_visitor;
+};
+
+// A folder of the mirror: made when missing; one that exists must be a real folder (a link there is not
+// written through) outside the source folder.
+std::optional<std::string> prepareFolder(const std::string& path, const FileIdentity& source)
+{
+    const int code = platform::createFolder(path);
+    if (code == IoCode::Ok)
+        return std::nullopt;
+    if (code != IoCode::FileExists)
+        return ioErrorText(code);
+    EntryKind kind = EntryKind::Other;
+    if (platform::entryKindOf(path, kind) != IoCode::Ok || kind != EntryKind::Folder)
+        return std::string(Text::TakenByNoFolder);
+    bool within = false;
+    if (const int check = platform::folderIsWithin(path, source, within))
+        return ioErrorText(check);
+    if (within)
+        return std::string(Text::InsideSource);
+    return std::nullopt;
+}
+
+std::int64_t siteBytes(const CliOptions& options, const std::string& source)
+{
+    std::int64_t total = 0;
+    SiteWalk count(options,
+                   { [](const std::string&) { return true; },
+                     [&total](FileAction action, const std::string& from, const std::string&) {
+                         std::int64_t bytes = 0;
+                         if (action != FileAction::Link && platform::fileSizeOf(from, bytes) == IoCode::Ok)
+                             total += bytes;
+                     },
+                     [](const std::string&, const std::string&, bool) {},
+                     [] { return platform::interruptSignal().load() != 0; } });
+    count.walk(source, std::string());
+    return total;
+}
+
+int refuse(const Refusal& refusal, std::ostream& err)
+{
+    err << Text::Program << refusal.path << ": " << refusal.text << '\n';
+    return ExitCode::IoError;
+}
+
+int runSite(const CliOptions& options, std::ostream& err)
+{
+    const std::string& source = options.source;
+    FileIdentity sourceIdentity;
+    if (const int code = platform::identityOf(source, sourceIdentity))
+        return refuse({ source, ioErrorText(code) }, err);
+    if (!platform::leadsToFolder(source))
+        return refuse({ source, Text::NotAFolder }, err);
+    if (const auto refusal = prepareRoot(options.destination, sourceIdentity))
+        return refuse(*refusal, err);
+    const std::int64_t total = options.progress ? siteBytes(options, source) : -1;
+    OrderedRun run(options, err, total);
+    SiteWalk walk(options,
+                  { [&](const std::string& folder) {
+                       const auto failure = prepareFolder(folder, sourceIdentity);
+                       if (failure)
+                           run.note(folder, *failure, true);
+                       return !failure;
+                   },
+                    [&](FileAction action, const std::string& from, const std::string& to) {
+                        run.add(action, from, to);
+                    },
+                    [&](const std::string& path, const std::string& text, bool failed) {
+                        run.note(path, text, failed);
+                    },
+                    [&] { return run.stopping(); } });
+    walk.walk(source, options.destination);
+    return run.finish();
+}
+
+// Several SOURCEs, or one with a DEST ending in "/": each goes into the folder under its own name.
+int runSeveral(const CliOptions& options, std::ostream& err)
+{
+    if (options.destination.back() != '/' && !platform::leadsToFolder(options.destination)) {
+        err << Text::Program << "unexpected operand '" << options.moreSources.front() << "'\n" << usageText();
+        return ExitCode::UsageError;
+    }
+    if (const auto refusal = prepareRoot(options.destination, std::nullopt))
+        return refuse(*refusal, err);
+    std::vector<std::string> sources { options.source };
+    sources.insert(sources.end(), options.moreSources.begin(), options.moreSources.end());
+    std::int64_t total = -1;
+    if (options.progress) {
+        total = 0;
+        for (const std::string& source : sources) {
+            std::int64_t bytes = 0;
+            if (platform::fileSizeOf(source, bytes) == IoCode::Ok)
+                total += bytes;
+        }
+    }
+    OrderedRun run(options, err, total);
+    std::set<std::string> names; // two files of one name would race for it
+    for (const std::string& source : sources) {
+        if (run.stopping())
+            break;
+        const std::string path = withoutTrailingSlashes(source);
+        const auto slash = path.find_last_of('/');
+        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+        if (!names.insert(name).second)
+            run.note(source, Text::SameName, true);
+        else
+            run.add(FileAction::Compact, source, joined(options.destination, name));
+    }
+    return run.finish();
+}
+
+} // namespace
+
+int runIntoFolder(const CliOptions& options, std::ostream& err)
+{
+    platform::catchInterrupts();
+    return options.recursive ? runSite(options, err) : runSeveral(options, err);
+}

@@ -1,0 +1,51 @@
+// Folders as a whole-site run sees them: listings that never follow a link, folders made level by level,
+// containment decided by identity, and symbolic links copied as links.
+#pragma once
+
+#include "byte_file.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What a name in a folder holds, as listed: a link is reported as a link, never as what it leads to.
+enum class EntryKind
+{
+    File,   // a regular file
+    Folder, // a folder
+    Link,   // a symbolic link, whatever it leads to
+    Other,  // a FIFO, a device, a socket
+};
+
+// One name of a folder: its exact bytes, which need not be valid text.
+struct FolderEntry
+{
+    std::string name;
+    EntryKind kind = EntryKind::Other;
+};
+
+namespace platform {
+
+// Replaces entries with the names the folder holds, "." and ".." left out, in no particular order.
+int listFolder(const std::string& path, std::vector<FolderEntry>& entries);
+
+// What the name holds, not following a symbolic link; a link to a folder is still a link.
+int entryKindOf(const std::string& path, EntryKind& kind);
+// Whether the name, following symbolic links, leads to a folder (false when it leads nowhere).
+bool leadsToFolder(const std::string& path);
+// The size of the file at path, not following a symbolic link.
+int fileSizeOf(const std::string& path, std::int64_t& bytes);
+
+// Creates one folder whose parent exists; 80 when the name is taken, whatever by.
+int createFolder(const std::string& path);
+
+// Whether the existing folder at path is the folder with identity outer or lies anywhere below it, by the
+// identities of its real ancestors: another spelling, a symbolic link or a bind mount on the way changes nothing.
+int folderIsWithin(const std::string& path, const FileIdentity& outer, bool& within);
+
+// Makes a symbolic link at to with the same target as the link at from. replace lets it take the place of
+// whatever the name holds but a folder (the name is switched at once, never left empty); otherwise the name
+// must be free (80 when it is taken).
+int copyLink(const std::string& from, const std::string& to, bool replace);
+
+} // namespace platform
