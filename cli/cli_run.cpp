@@ -224,10 +224,11 @@ void openDestination(const CliOptions& options, int outputFd, const Source& sour
         return;
     }
     const std::string& path = destination.name = options.destination;
-    if (platform::identityOf(path, existing) == IoCode::Ok)
-        refuseSource(source, existing, path);
     NameContents contents = NameContents::Nothing;
     check(platform::contentsOfName(path, contents), path);
+    // A free name leads to no file at all: only a taken one can be the source (one look-up less per file of a site).
+    if (contents != NameContents::Nothing && platform::identityOf(path, existing) == IoCode::Ok)
+        refuseSource(source, existing, path);
     if (contents != NameContents::Nothing && !options.force)
         throw CliFailure { path, Text::Exists };
     switch (contents) {

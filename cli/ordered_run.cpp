@@ -139,11 +139,15 @@ void OrderedRun::work()
             m_waiting.pop_front();
         }
         run(*task);
+        bool first = false;
         {
             std::lock_guard lock(m_mutex);
             task->done = true;
+            first = m_inFlight.front().get() == task;
         }
-        m_taskDone.notify_one();
+        // Only the first file of the window lets the reporter go on; a wake-up for any other is wasted.
+        if (first)
+            m_taskDone.notify_one();
     }
 }
 
