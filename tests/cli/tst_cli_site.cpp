@@ -1,0 +1,492 @@
+// End-to-end tests of snellitore-cli on whole folders: the built program run on a fresh tree of files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string Page = "<html>\r\n<body>\r\n\t<div align=\"center\">\r\n\t\t<font  face=\"Arial;  Verdana\" >Hello   "
+                         "world</font>\r\n\t</div>\r\n</body>\r\n</html>\r\n";
+const std::string PageDefaultApiciDiv
+    = "<html>\n<body>\n<center>\n<font  face=\"Arial;Verdana\">Hello world</font>\n</center>\n</body>\n</html>\n";
+const std::string InvalidUtf8 = "caf\xe9 \xff.htm"; // Latin-1 bytes: no valid UTF-8
+
+struct Outcome
+{
+    int exitCode = -1; // 128 + the signal when one ended the program
+    std::string err;
+};
+
+std::string readAll(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeAll(const fs::path& path, const std::string& contents)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
+}
+
+// Every path below folder, relative, sorted; folders end with "/", links with "@" and their target.
+std::vector<std::string> treeOf(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    if (!fs::exists(folder))
+        return names;
+    for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
+        std::string name = it->path().lexically_relative(folder).string();
+        if (it->is_symlink())
+            name += "@" + fs::read_symlink(it->path()).string();
+        else if (it->is_directory())
+            name += "/";
+        names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class CliSiteTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tst_cli_site-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        m_root = pattern;
+    }
+    void TearDown() override { fs::remove_all(m_root); }
+
+    fs::path at(const std::string& name) const { return m_root / name; }
+
+    // A small site: nested and empty folders, a space, a "*", bytes that are no UTF-8, files that do not match.
+    void makeSite(const std::string& folder = "site")
+    {
+        writeAll(at(folder + "/index.htm"), Page);
+        writeAll(at(folder + "/about us.html"), Page + "<!-- about -->\r\n");
+        writeAll(at(folder + "/star*.htm"), "<p>\t*\t</p>\r\n");
+        writeAll(at(folder + "/" + InvalidUtf8), "<b>  \xe9  </b>\r\n");
+        writeAll(at(folder + "/js/app.js"), "if (a  >  b)\r\n\tx = 1;\r\n");
+        writeAll(at(folder + "/js/old/legacy.VBS"), "msgbox  \"hi\"\r\n");
+        writeAll(at(folder + "/img/logo.png"), std::string("\x89PNG\r\n\x1a\n\t\t", 10));
+        writeAll(at(folder + "/notes.txt"), "two  spaces\r\n");
+        fs::create_directories(at(folder + "/empty/deeper"));
+    }
+
+    Outcome run(const std::vector<std::string>& args, const std::function<void(pid_t)>& whileRunning = {})
+    {
+        std::vector<std::string> all { SNELLITORE_CLI };
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& arg : all)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        const std::string errPath = (m_root / "err.txt").string();
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int null = ::open("/dev/null", O_RDWR);
+            ::dup2(null, 0);
+            ::dup2(null, 1);
+            ::dup2(err, 2);
+            std::signal(SIGINT, SIG_DFL);
+            std::signal(SIGTERM, SIG_DFL);
+            ::alarm(120); // a program that hangs fails its test instead of stalling the suite
+            if (::chdir(m_root.c_str()) != 0)
+                ::_exit(126);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        if (whileRunning)
+            whileRunning(pid);
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
+        Outcome outcome;
+        outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        outcome.err = readAll(errPath);
+        fs::remove(errPath);
+        return outcome;
+    }
+
+    // What the single-file run makes of source with the options given.
+    std::string singleRun(const std::string& source, const std::vector<std::string>& options = {})
+    {
+        std::vector<std::string> args = options;
+        args.insert(args.end(), { "-o", "single.out", "--", source });
+        fs::remove(at("single.out"));
+        const Outcome outcome = run(args);
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+        const std::string bytes = readAll(at("single.out"));
+        fs::remove(at("single.out"));
+        return bytes;
+    }
+
+    fs::path m_root;
+};
+
+TEST_F(CliSiteTest, MirrorsTheMatchingFilesAsSingleRunsWould)
+{
+    const struct
+    {
+        const char* name;
+        std::vector<std::string> options;
+        std::vector<std::string> compacted; // the files compacted, relative to the site
+        std::vector<std::string> copied; // the files copied as they are
+    } rows[] = {
+        { "default masks and options", {},
+            { "about us.html", InvalidUtf8, "index.htm", "js/app.js", "js/old/legacy.VBS", "star*.htm" }, {} },
+        { "default,tags on one worker", { "--options=default,tags", "--jobs=1" },
+            { "about us.html", InvalidUtf8, "index.htm", "js/app.js", "js/old/legacy.VBS", "star*.htm" }, {} },
+        { "one mask", { "--match=*.HTM" }, { InvalidUtf8, "index.htm", "star*.htm" }, {} },
+        { "masks with blanks and a ?", { "--match= ??ar*.htm ; *.txt" }, { "notes.txt", "star*.htm" }, {} },
+        { "every name", { "--match=*.*" },
+            { "about us.html", InvalidUtf8, "img/logo.png", "index.htm", "js/app.js", "js/old/legacy.VBS",
+                "notes.txt", "star*.htm" },
+            {} },
+        { "copy the others", { "--copy-others", "--match=*.js" }, { "js/app.js" },
+            { "about us.html", InvalidUtf8, "img/logo.png", "index.htm", "js/old/legacy.VBS", "notes.txt",
+                "star*.htm" } },
+    };
+    makeSite();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(at("out"));
+        std::vector<std::string> args = row.options;
+        args.insert(args.end(), { "-r", "site", "-o", "out" });
+        const Outcome outcome = run(args);
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+        EXPECT_EQ(outcome.err, "");
+        // Every folder is mirrored, the empty ones too; only the files chosen appear.
+        std::vector<std::string> expected { "empty/", "empty/deeper/", "img/", "js/", "js/old/" };
+        expected.insert(expected.end(), row.compacted.begin(), row.compacted.end());
+        expected.insert(expected.end(), row.copied.begin(), row.copied.end());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(treeOf(at("out")), expected);
+        std::vector<std::string> compactionOptions;
+        for (const std::string& option : row.options)
+            if (option.rfind("--options=", 0) == 0)
+                compactionOptions.push_back(option);
+        for (const std::string& file : row.compacted)
+            EXPECT_EQ(readAll(at("out/" + file)), singleRun("site/" + file, compactionOptions)) << file;
+        for (const std::string& file : row.copied)
+            EXPECT_EQ(readAll(at("out/" + file)), readAll(at("site/" + file))) << file;
+    }
+}
+
+// Links are never followed; --copy-others makes them again as links. Other kinds of file are passed over.
+TEST_F(CliSiteTest, NeverFollowsLinksAndSkipsWhatIsNoFile)
+{
+    writeAll(at("site/page.htm"), Page);
+    writeAll(at("outside/secret.htm"), Page);
+    fs::create_symlink("page.htm", at("site/alias.htm"));
+    fs::create_symlink("../outside", at("site/elsewhere"));
+    fs::create_symlink("missing.htm", at("site/dangling.htm"));
+    ASSERT_EQ(::mkfifo(at("site/pipe.htm").c_str(), 0600), 0);
+    const struct
+    {
+        const char* name;
+        std::vector<std::string> options;
+        std::vector<std::string> tree;
+        const char* err;
+    } rows[] = {
+        { "without --copy-others", {}, { "page.htm" },
+            "snellitore-cli: site/alias.htm: symbolic link skipped (--copy-others recreates it)\n"
+            "snellitore-cli: site/dangling.htm: symbolic link skipped (--copy-others recreates it)\n"
+            "snellitore-cli: site/elsewhere: symbolic link to a folder not followed\n"
+            "snellitore-cli: site/pipe.htm: skipped: no regular file\n" },
+        { "with --copy-others", { "--copy-others" },
+            { "alias.htm@page.htm", "dangling.htm@missing.htm", "elsewhere@../outside", "page.htm" },
+            "snellitore-cli: site/pipe.htm: skipped: no regular file\n" },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(at("out"));
+        std::vector<std::string> args = row.options;
+        args.insert(args.end(), { "-r", "site", "-o", "out" });
+        const Outcome outcome = run(args);
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+        EXPECT_EQ(outcome.err, row.err);
+        EXPECT_EQ(treeOf(at("out")), row.tree);
+        EXPECT_EQ(readAll(at("out/page.htm")), PageDefaultApiciDiv);
+    }
+}
+
+// A destination folder inside the source folder, by any spelling or link, is refused before anything is written.
+TEST_F(CliSiteTest, RefusesADestinationInsideTheSource)
+{
+    makeSite();
+    fs::create_symlink("site", at("link-to-site"));
+    fs::create_symlink("site/js", at("link-to-js"));
+    fs::create_directories(at("other"));
+    const struct
+    {
+        std::vector<std::string> args;
+        const char* err;
+    } rows[] = {
+        { { "-r", "site", "-o", "site" }, "snellitore-cli: site: Destination folder lies inside the source folder\n" },
+        { { "-r", "site/", "-o", "./site/." },
+            "snellitore-cli: ./site/.: Destination folder lies inside the source folder\n" },
+        { { "-r", "site", "-o", "site/new/deeper" },
+            "snellitore-cli: site/new/deeper: Destination folder lies inside the source folder\n" },
+        { { "-r", "site", "-o", "link-to-site/new" },
+            "snellitore-cli: link-to-site/new: Destination folder lies inside the source folder\n" },
+        { { "-r", "link-to-site", "-o", "link-to-js" },
+            "snellitore-cli: link-to-js: Destination folder lies inside the source folder\n" },
+        { { "-r", "site", "-o", "other/../site/js/x" },
+            "snellitore-cli: other/../site/js/x: Destination folder lies inside the source folder\n" },
+        { { "-r", "site", "-o", "other/new/../../site" },
+            "snellitore-cli: other/new/../../site: '..' after the part of the path that exists\n" },
+        { { "-r", "site/index.htm", "-o", "out" }, "snellitore-cli: site/index.htm: Not a folder\n" },
+        { { "-r", "missing", "-o", "out" }, "snellitore-cli: missing: File not found\n" },
+        { { "-r", "site", "-o", "site/index.htm/x" }, "snellitore-cli: site/index.htm: Not a folder\n" },
+    };
+    const std::vector<std::string> before = treeOf(at("site"));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.args));
+        const Outcome outcome = run(row.args);
+        EXPECT_EQ(outcome.exitCode, 1);
+        EXPECT_EQ(outcome.err, row.err);
+        EXPECT_EQ(treeOf(at("site")), before);
+        EXPECT_FALSE(fs::exists(at("out")));
+        EXPECT_TRUE(fs::is_empty(at("other")));
+    }
+}
+
+// A taken name fails for its file alone: the others are done and the exit code says that one failed.
+TEST_F(CliSiteTest, AFailedFileLeavesTheOthersDone)
+{
+    const struct
+    {
+        const char* name;
+        std::vector<std::string> options;
+        std::function<void(const fs::path& out)> prepare;
+        std::vector<std::string> failed; // destinations, in order of the messages
+        const char* text; // the message after the destination's path
+        int exitCode;
+        std::map<std::string, std::string> expected; // destination files and their contents afterwards
+    } rows[] = {
+        { "existing file kept without --force", {}, [](const fs::path& out) { writeAll(out / "b.htm", "keep"); },
+            { "out/b.htm" }, "File exists (use --force to replace it)", 1,
+            { { "a.htm", PageDefaultApiciDiv }, { "b.htm", "keep" }, { "sub/c.htm", PageDefaultApiciDiv } } },
+        { "existing file replaced with --force", { "--force" },
+            [](const fs::path& out) { writeAll(out / "b.htm", "replace me"); }, {}, "", 0,
+            { { "a.htm", PageDefaultApiciDiv }, { "b.htm", PageDefaultApiciDiv }, { "sub/c.htm", PageDefaultApiciDiv } } },
+        { "a folder under a file's name, --force", { "--force" },
+            [](const fs::path& out) { fs::create_directories(out / "b.htm"); }, { "out/b.htm" }, "File access denied",
+            1, { { "a.htm", PageDefaultApiciDiv }, { "sub/c.htm", PageDefaultApiciDiv } } },
+        { "a file under a folder's name", {}, [](const fs::path& out) { writeAll(out / "sub", "a file"); },
+            { "out/sub" }, "File exists, and is no folder", 1,
+            { { "a.htm", PageDefaultApiciDiv }, { "b.htm", PageDefaultApiciDiv }, { "sub", "a file" } } },
+        { "a link under a folder's name, --force", { "--force" },
+            [this](const fs::path& out) {
+                fs::create_directories(at("elsewhere"));
+                fs::create_directories(out);
+                fs::create_directory_symlink(at("elsewhere"), out / "sub");
+            },
+            { "out/sub" }, "File exists, and is no folder", 1,
+            { { "a.htm", PageDefaultApiciDiv }, { "b.htm", PageDefaultApiciDiv } } },
+    };
+    writeAll(at("site/a.htm"), Page);
+    writeAll(at("site/b.htm"), Page);
+    writeAll(at("site/sub/c.htm"), Page);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(at("out"));
+        fs::remove_all(at("elsewhere"));
+        fs::create_directories(at("out"));
+        row.prepare(at("out"));
+        std::vector<std::string> args = row.options;
+        args.insert(args.end(), { "--jobs=3", "-r", "site", "-o", "out" });
+        const Outcome outcome = run(args);
+        EXPECT_EQ(outcome.exitCode, row.exitCode);
+        std::string err;
+        for (const std::string& path : row.failed)
+            err += "snellitore-cli: " + path + ": " + row.text + "\n";
+        EXPECT_EQ(outcome.err, err);
+        for (const auto& [name, contents] : row.expected)
+            EXPECT_EQ(readAll(at("out/" + name)), contents) << name;
+        if (fs::exists(at("elsewhere"))) {
+            EXPECT_TRUE(fs::is_empty(at("elsewhere"))) << "written through a link";
+        }
+        for (const std::string& name : treeOf(at("out")))
+            EXPECT_EQ(name.find(".snellitore-"), std::string::npos) << "temporary file left: " << name;
+    }
+}
+
+// The summary lines come sorted by path, byte by byte, whatever the order the workers finish in, and the
+// files are the same for one worker and for several.
+TEST_F(CliSiteTest, SameOutputInPathOrderForAnyNumberOfWorkers)
+{
+    // Sizes differ so that the workers finish out of order; the names test the order of "/" among bytes.
+    const std::vector<std::string> names
+        = { "a-b.htm", "a.htm", "a/b.htm", "a/z/y.htm", "a0.htm", "B.htm", "b.htm", "\xc3\xa9.htm", "\xff.htm" };
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::string page;
+        for (std::size_t repeat = 0; repeat < (names.size() - i) * 2000; ++repeat)
+            page += "<p>  row\t" + std::to_string(repeat) + "  </p>\r\n";
+        writeAll(at("site/" + names[i]), page);
+    }
+    std::map<std::string, Outcome> outcomes;
+    for (const std::string jobs : { "1", "4" }) {
+        SCOPED_TRACE("--jobs=" + jobs);
+        const Outcome outcome = run({ "--stats", "--jobs=" + jobs, "-r", "site", "-o", "out" + jobs });
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+        outcomes[jobs] = outcome;
+        std::istringstream lines(outcome.err);
+        std::vector<std::string> sources;
+        for (std::string line; std::getline(lines, line);)
+            sources.push_back(line.substr(0, line.find(' ')));
+        ASSERT_EQ(sources.size(), names.size() + 1) << outcome.err;
+        EXPECT_EQ(sources.back(), "total");
+        sources.pop_back();
+        std::vector<std::string> expected;
+        for (const std::string& name : names)
+            expected.push_back("site/" + name);
+        std::sort(expected.begin(), expected.end()); // std::string compares bytes as unsigned
+        EXPECT_EQ(sources, expected);
+    }
+    std::string one = outcomes["1"].err;
+    std::string four = outcomes["4"].err;
+    for (std::string* text : { &one, &four })
+        for (std::size_t at; (at = text->find(" out")) != std::string::npos;)
+            text->replace(at, 5, " OUT"); // "out1" and "out4" differ by name only
+    EXPECT_EQ(one, four);
+    EXPECT_EQ(treeOf(at("out1")), treeOf(at("out4")));
+    for (const std::string& name : names)
+        EXPECT_TRUE(readAll(at("out1/" + name)) == readAll(at("out4/" + name))) << name;
+}
+
+TEST_F(CliSiteTest, PrintsTheTotalAndTheProgress)
+{
+    writeAll(at("site/a.htm"), std::string(300, 'a'));
+    writeAll(at("site/b/c.htm"), "x  y\r\n");
+    writeAll(at("site/d.htm"), std::string(100, 'd'));
+    const struct
+    {
+        std::vector<std::string> args;
+        const char* err;
+    } rows[] = {
+        { { "--stats", "-r", "site", "-o", "out" },
+            "site/a.htm 300 byte  ==> out/a.htm 300 byte 0%\n"
+            "site/b/c.htm 6 byte  ==> out/b/c.htm 4 byte -33%\n"
+            "site/d.htm 100 byte  ==> out/d.htm 100 byte 0%\n"
+            "total 3 files 406 byte  ==> 404 byte 0%\n" },
+        // Standard error is no terminal here: whole percentages of the bytes, one per line.
+        { { "--progress", "-r", "site", "-o", "out" }, "74%\n75%\n100%\n" },
+        { { "--stats", "--force", "-o", "out/", "site/a.htm", "site/b/c.htm", "site/b/../a.htm" },
+            "site/a.htm 300 byte  ==> out/a.htm 300 byte 0%\n"
+            "site/b/c.htm 6 byte  ==> out/c.htm 4 byte -33%\n"
+            "snellitore-cli: site/b/../a.htm: skipped: an earlier SOURCE has the same name\n"
+            "total 2 files 306 byte  ==> 304 byte -1%, 1 failed\n" },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.args));
+        fs::remove_all(at("out"));
+        const Outcome outcome = run(row.args);
+        EXPECT_EQ(outcome.err, row.err);
+    }
+}
+
+TEST_F(CliSiteTest, WritesSeveralFilesIntoAFolder)
+{
+    writeAll(at("a.htm"), Page);
+    writeAll(at("sub/b.htm"), Page);
+    writeAll(at("taken"), "a file");
+    fs::create_directories(at("folder"));
+    const struct
+    {
+        std::vector<std::string> args;
+        int exitCode;
+        const char* folder; // where a.htm and b.htm must be, when the run succeeds
+        const char* err;
+    } rows[] = {
+        { { "-o", "new/deeper/", "a.htm", "sub/b.htm" }, 0, "new/deeper", "" },
+        { { "a.htm", "sub/b.htm", "-o", "folder" }, 0, "folder", "" },
+        { { "-o", "fresh/", "a.htm" }, 0, nullptr, "" },
+        { { "-o", "taken", "a.htm", "sub/b.htm" }, 2, nullptr, "snellitore-cli: unexpected operand 'sub/b.htm'\n" },
+        { { "-o", "missing", "a.htm", "sub/b.htm" }, 2, nullptr, "snellitore-cli: unexpected operand 'sub/b.htm'\n" },
+        { { "-o", "taken/", "a.htm" }, 1, nullptr, "snellitore-cli: taken: Not a folder\n" },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.args));
+        const Outcome outcome = run(row.args);
+        EXPECT_EQ(outcome.exitCode, row.exitCode);
+        EXPECT_EQ(outcome.err.substr(0, outcome.err.find("usage:")), row.err);
+        if (row.folder) {
+            EXPECT_EQ(readAll(at(std::string(row.folder) + "/a.htm")), PageDefaultApiciDiv);
+            EXPECT_EQ(readAll(at(std::string(row.folder) + "/b.htm")), PageDefaultApiciDiv);
+        }
+    }
+    EXPECT_EQ(readAll(at("fresh/a.htm")), PageDefaultApiciDiv);
+    EXPECT_EQ(readAll(at("taken")), "a file");
+    EXPECT_FALSE(fs::exists(at("missing")));
+}
+
+// An interrupt stops the run: the program ends by the signal, every file under a destination name is complete,
+// and no temporary file is left.
+TEST_F(CliSiteTest, AnInterruptLeavesNoPartialFile)
+{
+    constexpr int Files = 400;
+    std::string page;
+    while (page.size() < 256 * 1024)
+        page += "<tr>\r\n\t<td  class=\"cell\">  " + std::to_string(page.size()) + "  </td>\r\n</tr>\r\n";
+    for (int i = 0; i < Files; ++i)
+        writeAll(at("site/part" + std::to_string(i / 100) + "/page" + std::to_string(i) + ".htm"), page);
+    const std::string expected = singleRun("site/part0/page0.htm");
+    const struct
+    {
+        const char* name;
+        int signal;
+    } rows[] = { { "Ctrl+C", SIGINT }, { "SIGTERM", SIGTERM } };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(at("out"));
+        bool sent = false;
+        const auto interrupt = [&](pid_t pid) {
+            // Wait for the first complete file, then interrupt the run in the middle.
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            while (!fs::exists(at("out/part0/page0.htm")) && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            sent = ::kill(pid, row.signal) == 0;
+        };
+        const Outcome outcome = run({ "--jobs=2", "-r", "site", "-o", "out" }, interrupt);
+        ASSERT_TRUE(sent);
+        int complete = 0;
+        for (const std::string& name : treeOf(at("out"))) {
+            if (name.back() == '/')
+                continue;
+            EXPECT_EQ(name.find(".snellitore-"), std::string::npos) << "temporary file left: " << name;
+            EXPECT_TRUE(readAll(at("out/" + name)) == expected) << "partial file: " << name;
+            ++complete;
+        }
+        if (complete == Files)
+            GTEST_SKIP() << "the run ended before the interrupt reached it";
+        EXPECT_EQ(outcome.exitCode, 128 + row.signal) << outcome.err;
+        EXPECT_NE(outcome.err.find("snellitore-cli: interrupted\n"), std::string::npos) << outcome.err;
+    }
+}
+
+} // namespace
