@@ -1,5 +1,6 @@
 // Tests of snellitore-cli's command-line parsing: option lists, operands, option values and refusals.
 #include <cli_options.h>
+#include <name_masks.h>
 
 #include <gtest/gtest.h>
 
@@ -126,12 +127,109 @@ TEST(CliCommandLine, RefusesMalformedCommandLines)
         { { "-x", "a.htm" }, "unrecognised option '-x'" },
         { { "-o", "", "a.htm" }, "DEST must not be empty" },
         { { "" }, "SOURCE must not be empty" },
+        { { "-o", "-", "a.htm", "b.htm" }, "unexpected operand 'b.htm'" },
+        { { "-r", "site" }, "-r needs -o DEST_FOLDER" },
+        { { "-r", "site", "-o", "-" }, "-r needs -o DEST_FOLDER" },
+        { { "-r", "site", "more", "-o", "out" }, "unexpected operand 'more'" },
+        { { "-r", "--recursive", "site", "-o", "out" }, "given more than once" },
+        { { "--match=*.htm", "-o", "out/", "a.htm" }, "'--match' needs -r" },
+        { { "--copy-others", "-o", "out/", "a.htm" }, "'--copy-others' needs -r" },
+        { { "--match=", "-r", "site", "-o", "out" }, "MASKS must name at least one mask" },
+        { { "--match= ; ", "-r", "site", "-o", "out" }, "MASKS must name at least one mask" },
+        { { "--jobs=0", "a.htm" }, "--jobs needs a whole number from 1 to 1024, not '0'" },
+        { { "--jobs=1025", "a.htm" }, "not '1025'" },
+        { { "--jobs=99999999999999999999", "a.htm" }, "not '99999999999999999999'" },
+        { { "--jobs=-2", "a.htm" }, "not '-2'" },
+        { { "--jobs=", "a.htm" }, "not ''" },
+        { { "-o", "out/", "-" }, "SOURCE '-' cannot be written into a folder" },
+        { { "-o", "out/", "a.htm", "-" }, "SOURCE '-' cannot be written into a folder" },
+        { { "-r", "-", "-o", "out" }, "SOURCE '-' cannot be written into a folder" },
+        { { "-rx", "site", "-o", "out" }, "'-r' takes no value" },
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(::testing::PrintToString(row.arguments));
         const ParsedCommandLine parsed = parseCommandLine(row.arguments);
         EXPECT_EQ(parsed.command, CliCommand::UsageError);
         EXPECT_NE(parsed.error.find(row.complaint), std::string::npos) << parsed.error;
+    }
+}
+
+TEST(CliCommandLine, ReadsFolderRuns)
+{
+    const struct
+    {
+        const char* name;
+        std::vector<std::string> arguments;
+        std::vector<std::string> sources;
+        bool recursive = false;
+        unsigned jobs = 0;
+        std::string match = CliOptions::DefaultMatch;
+        bool copyOthers = false;
+        bool intoFolder = true;
+    } rows[] = {
+        { "one file", { "-o", "out.big", "a.htm" }, { "a.htm" }, false, 0, CliOptions::DefaultMatch, false, false },
+        { "one file, --jobs", { "--jobs=3", "-o", "out.big", "a.htm" }, { "a.htm" }, false, 3,
+            CliOptions::DefaultMatch, false, false },
+        { "one file into a folder", { "-o", "out/", "a.htm" }, { "a.htm" } },
+        { "several files", { "a.htm", "-o", "out", "b.htm", "c.htm" }, { "a.htm", "b.htm", "c.htm" } },
+        { "a site", { "-r", "site", "-o", "out" }, { "site" }, true },
+        { "a site, every option", { "--recursive", "--jobs", "12", "--match", "*.*", "--copy-others", "site", "-o", "out" },
+            { "site" }, true, 12, "*.*", true },
+        { "a site, -- before it", { "-r", "-o", "out", "--", "-site" }, { "-site" }, true },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const ParsedCommandLine parsed = parseCommandLine(row.arguments);
+        ASSERT_EQ(parsed.command, CliCommand::Compact) << parsed.error;
+        std::vector<std::string> sources { parsed.options.source };
+        sources.insert(sources.end(), parsed.options.moreSources.begin(), parsed.options.moreSources.end());
+        EXPECT_EQ(sources, row.sources);
+        EXPECT_EQ(parsed.options.recursive, row.recursive);
+        EXPECT_EQ(parsed.options.jobs, row.jobs);
+        EXPECT_EQ(parsed.options.match, row.match);
+        EXPECT_EQ(parsed.options.copyOthers, row.copyOthers);
+        EXPECT_EQ(writesIntoFolder(parsed.options), row.intoFolder);
+    }
+}
+
+TEST(NameMasks, MatchAsTheDesktopFilterDoes)
+{
+    const struct
+    {
+        const char* masks;
+        const char* name;
+        bool matches;
+    } rows[] = {
+        { "*.htm", "index.htm", true },
+        { "*.htm", "INDEX.HTM", true },
+        { "*.htm", "index.html", false },
+        { "*.htm", "index.htm.bak", false },
+        { "*.htm", ".htm", true },
+        { "*.HTM", "a.htm", true },
+        { "*.htm;*.html", "a.html", true },
+        { " *.js ; *.vbs ", "x.vbs", true },
+        { "*.js;;", "x.js", true },
+        { "*.*", "README", true },
+        { "*.*", "a.b.c", true },
+        { "*.*", ".hidden", true },
+        { "page.*", "page", true },
+        { "page.*", "page.htm", true },
+        { "page.*", "pages.htm", false },
+        { "*.", "README", true },
+        { "*.", "a.htm", false },
+        { "?.htm", "a.htm", true },
+        { "?.htm", "ab.htm", false },
+        { "?.htm", "\xff.htm", true }, // one byte that is no text, shown as one character
+        { "a*b*c", "aXbYbZc", true },
+        { "a*b*c", "aXbYbZ", false },
+        { "*", "caf\xe9.htm", true },
+        { "caf\xc9.htm", "caf\xe9.htm", false }, // only ASCII letters are compared without case
+        { "\xff*", "\xff.htm", true },
+        { "*a*a*a*a*a*a*a*a*b", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.masks) + " / " + row.name);
+        EXPECT_EQ(NameMasks(row.masks).matches(row.name), row.matches);
     }
 }
 
