@@ -202,3 +202,11 @@ void ScratchFiles::removeAll()
     }
     m_paths.clear();
 }
+
+std::vector<std::string> findHtmlPages()
+{
+    std::vector<std::string> pages;
+    for (const fs::path& page : findHtmlFiles())
+        pages.push_back(page.string());
+    return pages;
+}

@@ -12,6 +12,10 @@ struct Corpus
     std::size_t htmlFiles = 0; // pages it was assembled from; 0 when a cached corpus was reused
 };
 
+// Every non-empty HTML page of the system's documentation folders, each once, in sorted order: the pages the
+// corpus is made of.
+std::vector<std::string> findHtmlPages();
+
 // Reuses folder/corpus.html when it holds at least minimumBytes; otherwise concatenates every HTML file found
 // under the system's documentation folders, repeating the set until it reaches minimumBytes. Throws
 // std::runtime_error when the machine has no HTML file.

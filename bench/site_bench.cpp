@@ -1,0 +1,350 @@
+// The whole-site benchmark: snellitore-cli -r against a general-purpose minifier's recursive mode and against a
+// shell loop over the single-file CLI, on the real pages as a folder of separate files and on many tiny files;
+// the scaling of --jobs; and what writing each new file out to the disk before its rename would cost.
+#include "bench_inputs.h"
+#include "child_usage.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Settings
+{
+    std::vector<std::string> folders; // each gets the whole set of runs: a tmpfs, a disk
+    std::int64_t corpusBytes = 100'000'000;
+    int tinyFiles = 100'000;
+    int loopTinyFiles = 10'000; // the shell loop starts a process per file: a part of the tiny set is enough
+    int runs = 3;
+    std::string minify = "/usr/bin/minify";
+    std::string cli = SNELLITORE_CLI_PATH;
+};
+
+struct Tree
+{
+    std::string path;
+    std::int64_t files = 0;
+    std::int64_t bytes = 0;
+};
+
+std::string loadAverage()
+{
+    std::ifstream in("/proc/loadavg");
+    std::string one, five, fifteen;
+    in >> one >> five >> fifteen;
+    return one + " " + five + " " + fifteen;
+}
+
+std::string fileSystemOf(const std::string& folder)
+{
+    // The type of the mount that holds the folder, from /proc/self/mounts: the longest mount point that prefixes it.
+    const std::string real = fs::canonical(folder).string();
+    std::ifstream mounts("/proc/self/mounts");
+    std::string device, point, type, rest, best, bestType = "?";
+    while (mounts >> device >> point >> type && std::getline(mounts, rest)) {
+        const bool prefix = real == point || real.rfind(point == "/" ? point : point + "/", 0) == 0;
+        if (prefix && point.size() >= best.size()) {
+            best = point;
+            bestType = type;
+        }
+    }
+    return bestType + " at " + best;
+}
+
+void writeFile(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out.flush())
+        throw std::runtime_error("cannot write " + path.string());
+}
+
+// The documentation pages, each under its path below /usr/share, in numbered rounds until the bytes are reached.
+// Only .htm and .html: the names both programs take as HTML.
+Tree makeCorpusTree(const std::string& folder, std::int64_t minimumBytes)
+{
+    Tree tree { folder + "/corpus", 0, 0 };
+    fs::remove_all(tree.path);
+    std::vector<std::string> pages;
+    for (const std::string& page : findHtmlPages()) {
+        const std::string extension = fs::path(page).extension().string();
+        if (extension == ".htm" || extension == ".html")
+            pages.push_back(page);
+    }
+    if (pages.empty())
+        throw std::runtime_error("no HTML page under /usr/share");
+    for (int round = 1; tree.bytes < minimumBytes; ++round) {
+        for (const std::string& page : pages) {
+            const fs::path to = fs::path(tree.path) / ("round" + std::to_string(round)) / fs::path(page).relative_path();
+            fs::create_directories(to.parent_path());
+            fs::copy_file(page, to);
+            tree.bytes += static_cast<std::int64_t>(fs::file_size(to));
+            ++tree.files;
+        }
+    }
+    return tree;
+}
+
+// Tiny pages of a few bytes, a thousand to a folder.
+Tree makeTinyTree(const std::string& folder, int files)
+{
+    Tree tree { folder + "/tiny", 0, 0 };
+    fs::remove_all(tree.path);
+    for (int i = 0; i < files; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "/d%03d", i / 1000);
+        if (i % 1000 == 0)
+            fs::create_directories(tree.path + name);
+        char file[64];
+        std::snprintf(file, sizeof file, "/p%04d.html", i % 1000);
+        const std::string bytes = "<p>  page " + std::to_string(i) + "\t</p>\n";
+        writeFile(tree.path + name + file, bytes);
+        tree.bytes += static_cast<std::int64_t>(bytes.size());
+        ++tree.files;
+    }
+    return tree;
+}
+
+struct Measured
+{
+    std::string label;
+    std::int64_t files = 0;
+    std::int64_t bytes = 0;
+    double seconds = 0; // the median of the runs
+    long maxRssKiB = 0;
+    bool failed = false;
+    std::string note;
+};
+
+// Runs the command several times on a fresh output folder each time (removed and written out beforehand,
+// untimed) and keeps the median time.
+Measured measure(const std::string& label, const std::vector<std::string>& argv, const std::string& output,
+                 std::int64_t files, std::int64_t bytes, int runs)
+{
+    Measured result;
+    result.label = label;
+    result.files = files;
+    result.bytes = bytes;
+    std::vector<double> times;
+    for (int run = 0; run < runs; ++run) {
+        fs::remove_all(output);
+        ::sync();
+        const ChildUsage usage = runChild(argv);
+        if (!usage.ran || usage.exitCode != 0) {
+            result.failed = true;
+            result.note = usage.error.empty() ? "exit " + std::to_string(usage.exitCode) : usage.error;
+            return result;
+        }
+        times.push_back(usage.seconds);
+        result.maxRssKiB = std::max(result.maxRssKiB, usage.maxRssKiB);
+    }
+    std::sort(times.begin(), times.end());
+    result.seconds = times[times.size() / 2];
+    return result;
+}
+
+// The loop a user would write: one snellitore-cli per file, the folders made first.
+std::vector<std::string> shellLoop(const std::string& cli, const std::string& source, const std::string& output,
+                                   int limit)
+{
+    const std::string script = R"(cli=$1; out=$3; limit=$4
+cd "$2" || exit 1
+mkdir -p "$out" && find . -type d -print0 | (cd "$out" && xargs -0 mkdir -p) || exit 1
+find . -type f -print0 | sort -z | head -z -n "$limit" | while IFS= read -r -d '' f; do
+    "$cli" -o "$out/$f" "$f" || exit 1
+done)";
+    return { "/bin/bash", "-c", script, "loop", cli, source, output, std::to_string(limit) };
+}
+
+bool sameTrees(const fs::path& a, const fs::path& b, std::int64_t& compared)
+{
+    compared = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(b)) {
+        if (!entry.is_regular_file())
+            continue;
+        const fs::path other = a / entry.path().lexically_relative(b);
+        std::ifstream x(entry.path(), std::ios::binary), y(other, std::ios::binary);
+        std::ostringstream bx, by;
+        bx << x.rdbuf();
+        by << y.rdbuf();
+        if (bx.str() != by.str())
+            return false;
+        ++compared;
+    }
+    return true;
+}
+
+// Microseconds per new file of 16 bytes written under a temporary name and renamed, with and without fsync.
+double stagedFileMicros(const std::string& folder, int files, bool sync)
+{
+    const std::string scratch = folder + "/fsync-probe";
+    fs::remove_all(scratch);
+    fs::create_directories(scratch);
+    ::sync();
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < files; ++i) {
+        const std::string temporary = scratch + "/.tmp" + std::to_string(i);
+        const std::string name = scratch + "/f" + std::to_string(i);
+        const int fd = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0 || ::write(fd, "<p> sixteen </p>", 16) != 16 || (sync && ::fsync(fd) != 0) || ::close(fd) != 0
+            || ::rename(temporary.c_str(), name.c_str()) != 0)
+            throw std::runtime_error("fsync probe: " + std::string(std::strerror(errno)));
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    fs::remove_all(scratch);
+    return seconds * 1e6 / files;
+}
+
+void printTable(const std::string& title, const std::vector<Measured>& rows, const Measured& reference)
+{
+    std::printf("\n%s\n", title.c_str());
+    std::printf("| %-34s | %7s | %8s | %8s | %8s | %9s | %9s | %8s |\n", "run", "files", "MB", "seconds", "MB/s",
+                "files/s", "vs minify", "peak RSS");
+    std::printf("|%s|%s|%s|%s|%s|%s|%s|%s|\n", std::string(36, '-').c_str(), std::string(9, '-').c_str(),
+                std::string(10, '-').c_str(), std::string(10, '-').c_str(), std::string(10, '-').c_str(),
+                std::string(11, '-').c_str(), std::string(11, '-').c_str(), std::string(10, '-').c_str());
+    for (const Measured& row : rows) {
+        if (row.failed) {
+            std::printf("| %-34s | failed: %s\n", row.label.c_str(), row.note.c_str());
+            continue;
+        }
+        const double mb = static_cast<double>(row.bytes) / 1e6;
+        const double filesPerSecond = static_cast<double>(row.files) / row.seconds;
+        const double referenceRate = static_cast<double>(reference.files) / reference.seconds;
+        std::printf("| %-34s | %7lld | %8.2f | %8.3f | %8.1f | %9.0f | %8.2fx | %5.1f MiB |\n", row.label.c_str(),
+                    static_cast<long long>(row.files), mb, row.seconds, mb / row.seconds, filesPerSecond,
+                    reference.failed ? 0.0 : filesPerSecond / referenceRate, row.maxRssKiB / 1024.0);
+    }
+}
+
+void benchFolder(const Settings& settings, const std::string& folder)
+{
+    fs::create_directories(folder);
+    std::printf("\n## %s (%s), load average %s\n", folder.c_str(), fileSystemOf(folder).c_str(),
+                loadAverage().c_str());
+    std::fflush(stdout);
+    const Tree corpus = makeCorpusTree(folder, settings.corpusBytes);
+    const Tree tiny = makeTinyTree(folder, settings.tinyFiles);
+    const std::string out = folder + "/out";
+    const auto minify = [&](const Tree& tree) {
+        return std::vector<std::string> { settings.minify, "--html-keep-whitespace", "-r", "-o", out + "/", tree.path };
+    };
+    const auto cli = [&](const Tree& tree, const std::string& jobs) {
+        std::vector<std::string> argv { settings.cli, "-r", tree.path, "-o", out };
+        if (!jobs.empty())
+            argv.insert(argv.begin() + 1, "--jobs=" + jobs);
+        return argv;
+    };
+    for (const Tree* tree : { &corpus, &tiny }) {
+        const bool isCorpus = tree == &corpus;
+        std::fprintf(stderr, "%s: %lld files\n", tree->path.c_str(), static_cast<long long>(tree->files));
+        std::vector<Measured> rows;
+        rows.push_back(measure("minify -r (whitespace-only flags)", minify(*tree), out, tree->files, tree->bytes,
+                               settings.runs));
+        rows.push_back(measure("snellitore-cli -r", cli(*tree, ""), out, tree->files, tree->bytes, settings.runs));
+        rows.push_back(measure("snellitore-cli -r --jobs=1", cli(*tree, "1"), out, tree->files, tree->bytes,
+                               settings.runs));
+        rows.push_back(measure("snellitore-cli -r --jobs=2", cli(*tree, "2"), out, tree->files, tree->bytes,
+                               settings.runs));
+        // The loop's output is kept to check that the site run gives the same bytes.
+        const int loopFiles = isCorpus ? static_cast<int>(tree->files) : std::min(settings.loopTinyFiles, settings.tinyFiles);
+        const std::int64_t loopBytes = isCorpus ? tree->bytes : tree->bytes * loopFiles / tree->files;
+        const std::string loopOut = folder + "/loop-out";
+        Measured loop = measure("shell loop of snellitore-cli", shellLoop(settings.cli, tree->path, loopOut, loopFiles),
+                                loopOut, loopFiles, loopBytes, 1);
+        if (!isCorpus)
+            loop.label = "shell loop (" + std::to_string(loopFiles) + " files)";
+        rows.push_back(loop);
+        printTable(isCorpus ? "Real pages, " + std::to_string(tree->files) + " files" :
+                              "Tiny pages, " + std::to_string(tree->files) + " files",
+                   rows, rows.front());
+        const double scaling = rows[2].seconds / rows[3].seconds;
+        std::printf("--jobs=2 against --jobs=1: %.2fx\n", scaling);
+        // Same bytes as the single-file runs.
+        fs::remove_all(out);
+        const ChildUsage last = runChild(cli(*tree, ""));
+        std::int64_t compared = 0;
+        const bool same = last.exitCode == 0 && sameTrees(out, loopOut, compared);
+        std::printf("snellitore-cli -r output identical to the single-file runs: %s (%lld files compared)\n",
+                    same ? "yes" : "NO", static_cast<long long>(compared));
+        fs::remove_all(out);
+        fs::remove_all(loopOut);
+        std::fflush(stdout);
+    }
+    const double without = stagedFileMicros(folder, 2000, false);
+    const double with = stagedFileMicros(folder, 2000, true);
+    std::printf("\nA new file of 16 bytes, staged and renamed: %.1f us; with fsync before the rename: %.1f us (%.1fx)\n",
+                without, with, with / without);
+    fs::remove_all(corpus.path);
+    fs::remove_all(tiny.path);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Settings settings;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                throw std::runtime_error(arg + " needs a value");
+            return argv[++i];
+        };
+        try {
+            if (arg == "--folder")
+                settings.folders.push_back(value());
+            else if (arg == "--tiny")
+                settings.tinyFiles = std::stoi(value());
+            else if (arg == "--loop-tiny")
+                settings.loopTinyFiles = std::stoi(value());
+            else if (arg == "--corpus-mb")
+                settings.corpusBytes = std::stoll(value()) * 1'000'000;
+            else if (arg == "--runs")
+                settings.runs = std::max(1, std::stoi(value()));
+            else if (arg == "--minify")
+                settings.minify = value();
+            else
+                throw std::runtime_error("unknown argument " + arg);
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "snellitore-bench-site: %s\nusage: snellitore-bench-site [--folder DIR]... [--tiny N] "
+                                 "[--loop-tiny N] [--corpus-mb N] [--runs N] [--minify PATH]\n",
+                         error.what());
+            return 2;
+        }
+    }
+    if (settings.folders.empty())
+        settings.folders.push_back(fs::exists("/dev/shm") ? "/dev/shm/snellitore-bench-site" : "/tmp/snellitore-bench-site");
+    if (::access(settings.minify.c_str(), X_OK) != 0) {
+        std::fprintf(stderr, "snellitore-bench-site: no minifier at %s (apt-get install minify)\n", settings.minify.c_str());
+        return 2;
+    }
+    std::printf("# Whole-site runs: %u processors, median of %d runs (the shell loop: one run)\n",
+                static_cast<unsigned>(::sysconf(_SC_NPROCESSORS_ONLN)), settings.runs);
+    try {
+        for (const std::string& folder : settings.folders) {
+            benchFolder(settings, folder);
+            fs::remove_all(folder);
+        }
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "snellitore-bench-site: %s\n", error.what());
+        return 2;
+    }
+    return 0;
+}
