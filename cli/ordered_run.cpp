@@ -195,9 +195,12 @@ void OrderedRun::report(std::unique_lock<std::mutex>& lock, std::chrono::millise
         m_inFlight.pop_front();
     }
     lock.unlock();
-    for (const auto& task : finished)
+    for (const auto& task : finished) {
         print(*task);
-    showProgress(false);
+        showProgress(false); // each file's bytes count, so no percentage is passed over
+    }
+    if (finished.empty())
+        showProgress(false);
     lock.lock();
 }
 

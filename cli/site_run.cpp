@@ -225,7 +225,9 @@ int runSite(const CliOptions& options, std::ostream& err)
         return refuse({ source, Text::NotAFolder }, err);
     if (const auto refusal = prepareRoot(options.destination, sourceIdentity))
         return refuse(*refusal, err);
-    const std::int64_t total = options.progress ? siteBytes(options, source) : -1;
+    // Percentages need the total first; the line redrawn on a terminal does without it.
+    const bool percentages = options.progress && !platform::standardErrorIsTerminal();
+    const std::int64_t total = percentages ? siteBytes(options, source) : -1;
     OrderedRun run(options, err, total);
     SiteWalk walk(options,
                   { [&](const std::string& folder) {

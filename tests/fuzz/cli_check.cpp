@@ -20,7 +20,9 @@ std::string listed(const std::vector<std::string>& arguments)
 bool sameOptions(const CliOptions& a, const CliOptions& b)
 {
     return compactionList(a.compaction) == compactionList(b.compaction) && a.source == b.source
-        && a.destination == b.destination && a.force == b.force && a.progress == b.progress && a.stats == b.stats;
+        && a.moreSources == b.moreSources && a.destination == b.destination && a.force == b.force
+        && a.progress == b.progress && a.stats == b.stats && a.recursive == b.recursive && a.jobs == b.jobs
+        && a.match == b.match && a.copyOthers == b.copyOthers;
 }
 
 // The options of a parsed command line written out again, every option spelt explicitly.
@@ -35,6 +37,14 @@ std::vector<std::string> optionArguments(const CliOptions& options)
         arguments.push_back("--progress");
     if (options.stats)
         arguments.push_back("--stats");
+    if (options.recursive)
+        arguments.push_back("-r");
+    if (options.jobs != 0)
+        arguments.push_back("--jobs=" + std::to_string(options.jobs));
+    if (options.recursive)
+        arguments.push_back("--match=" + options.match);
+    if (options.copyOthers)
+        arguments.push_back("--copy-others");
     return arguments;
 }
 
@@ -75,11 +85,15 @@ std::string brokenCompactProperty(const std::vector<std::string>& arguments, con
     if (options.source.empty() || std::find(arguments.begin(), arguments.end(), options.source) == arguments.end())
         return "SOURCE \"" + escaped(options.source) + "\" is not one of the arguments:" + listed(arguments);
     const std::vector<std::string> written = optionArguments(options);
+    std::vector<std::string> sources { options.source };
+    sources.insert(sources.end(), options.moreSources.begin(), options.moreSources.end());
     std::vector<std::vector<std::string>> spellings;
     spellings.push_back(written);
-    spellings.back().insert(spellings.back().end(), { "--", options.source });
-    if (options.source == "-" || options.source[0] != '-') { // an operand may also come first
-        spellings.push_back({ options.source });
+    spellings.back().push_back("--");
+    spellings.back().insert(spellings.back().end(), sources.begin(), sources.end());
+    const auto plain = [](const std::string& source) { return source == "-" || source[0] != '-'; };
+    if (std::all_of(sources.begin(), sources.end(), plain)) { // operands may also come first
+        spellings.push_back(sources);
         spellings.back().insert(spellings.back().end(), written.begin(), written.end());
     }
     for (const auto& spelling : spellings) {
@@ -89,10 +103,12 @@ std::string brokenCompactProperty(const std::vector<std::string>& arguments, con
     }
     const std::pair<std::string, bool> extras[]
         = { { "--options=default", true }, { "--output=other", !options.destination.empty() },
-              { "--force", options.force }, { "--progress", options.progress }, { "--stats", options.stats } };
+              { "--force", options.force }, { "--progress", options.progress }, { "--stats", options.stats },
+              { "--jobs=2", options.jobs != 0 } };
     for (const auto& [extra, repeated] : extras) {
         std::vector<std::string> more = written;
-        more.insert(more.end(), { extra, "--", options.source });
+        more.insert(more.end(), { extra, "--" });
+        more.insert(more.end(), sources.begin(), sources.end());
         const ParsedCommandLine parsed = parseCommandLine(more);
         if (repeated != (parsed.command == CliCommand::UsageError))
             return std::string(repeated ? "an option given twice was taken:" : "an option given once was refused:")
