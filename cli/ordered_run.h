@@ -89,7 +89,7 @@ private:
     std::int64_t m_failed = 0;
     std::int64_t m_bytesIn = 0;
     std::int64_t m_bytesOut = 0;
-    int m_percentShown = -1;
+    int m_percentShown = 0; // as for one file, 0% is never shown
     bool m_progressLineShown = false;
     std::chrono::steady_clock::time_point m_started;
     std::chrono::steady_clock::time_point m_lastDrawn;
