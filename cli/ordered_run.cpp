@@ -22,7 +22,7 @@ constexpr const char* Interrupted = "interrupted";
 } // namespace Text
 
 // Enough files queued per worker that none waits while the walk lists a folder, few enough to hold no memory.
-constexpr std::size_t FilesPerWorker = 8;
+constexpr std::size_t FilesPerWorker = 32;
 constexpr std::size_t SmallestWindow = 16;
 constexpr auto RedrawEvery = std::chrono::milliseconds(100);
 
@@ -81,34 +81,43 @@ void OrderedRun::note(std::string path, std::string text, bool failed)
     push(std::move(task));
 }
 
+// The walk hands over files until the window is full, then waits until half of it is reported: a batch at a
+// time, so that neither side wakes the other for every tiny file.
 void OrderedRun::push(std::unique_ptr<Task> task)
 {
-    std::unique_lock lock(m_mutex);
-    while (m_inFlight.size() >= m_window)
-        report(lock, RedrawEvery);
     Task* const raw = task.get();
-    m_inFlight.push_back(std::move(task));
-    if (!raw->isNote) {
-        m_waiting.push_back(raw);
-        lock.unlock();
-        m_workReady.notify_one();
-        lock.lock();
+    {
+        std::unique_lock lock(m_mutex);
+        if (m_inFlight.size() >= m_window) {
+            m_walkWaits = true;
+            m_room.wait(lock, [this] { return m_inFlight.size() <= m_window / 2; });
+            m_walkWaits = false;
+        }
+        m_inFlight.push_back(std::move(task));
+        if (!raw->isNote)
+            m_waiting.push_back(raw);
     }
-    report(lock, std::chrono::milliseconds(0));
+    if (raw->isNote)
+        drain(); // no worker reports a note: it may be the first of the window now
+    else
+        m_workReady.notify_one();
 }
 
 int OrderedRun::finish()
 {
+    drain();
     {
         std::unique_lock lock(m_mutex);
-        while (!m_inFlight.empty())
-            report(lock, RedrawEvery);
+        m_walkWaits = true;
+        m_room.wait(lock, [this] { return m_inFlight.empty(); });
+        m_walkWaits = false;
         m_closing = true;
     }
     m_workReady.notify_all();
     for (std::thread& worker : m_workers)
         worker.join();
     m_workers.clear();
+    std::lock_guard report(m_reportMutex);
     if (const int signal = platform::interruptSignal().load()) {
         clearProgressLine();
         m_err << Text::Program << Text::Interrupted << std::endl;
@@ -145,9 +154,9 @@ void OrderedRun::work()
             task->done = true;
             first = m_inFlight.front().get() == task;
         }
-        // Only the first file of the window lets the reporter go on; a wake-up for any other is wasted.
+        // Only the first file of the window can be reported; whoever finishes it reports those done after it too.
         if (first)
-            m_taskDone.notify_one();
+            drain();
     }
 }
 
@@ -185,23 +194,25 @@ void OrderedRun::run(Task& task) const
     task.result = control.result;
 }
 
-void OrderedRun::report(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds wait)
+void OrderedRun::drain()
 {
-    if (wait.count() > 0 && !m_inFlight.empty() && !m_inFlight.front()->done)
-        m_taskDone.wait_for(lock, wait, [this] { return m_inFlight.front()->done; });
+    std::lock_guard report(m_reportMutex);
     std::vector<std::unique_ptr<Task>> finished;
-    while (!m_inFlight.empty() && m_inFlight.front()->done) {
-        finished.push_back(std::move(m_inFlight.front()));
-        m_inFlight.pop_front();
+    bool wake = false;
+    {
+        std::lock_guard lock(m_mutex);
+        while (!m_inFlight.empty() && m_inFlight.front()->done) {
+            finished.push_back(std::move(m_inFlight.front()));
+            m_inFlight.pop_front();
+        }
+        wake = m_walkWaits && m_inFlight.size() <= m_window / 2;
     }
-    lock.unlock();
+    if (wake)
+        m_room.notify_one();
     for (const auto& task : finished) {
         print(*task);
         showProgress(false); // each file's bytes count, so no percentage is passed over
     }
-    if (finished.empty())
-        showProgress(false);
-    lock.lock();
 }
 
 void OrderedRun::print(const Task& task)

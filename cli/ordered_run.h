@@ -64,8 +64,8 @@ private:
     void push(std::unique_ptr<Task> task);
     void work();
     void run(Task& task) const;
-    // Prints the finished tasks at the head of the window; waits up to wait for the first one.
-    void report(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds wait);
+    // Reports the finished files at the head of the window, in order; called by whichever thread finished one.
+    void drain();
     void print(const Task& task);
     void showProgress(bool final);
     void clearProgressLine();
@@ -76,15 +76,17 @@ private:
     const bool m_terminal;
     std::size_t m_window;
 
-    std::mutex m_mutex;
+    std::mutex m_mutex; // guards the window and the queue
     std::condition_variable m_workReady;
-    std::condition_variable m_taskDone;
+    std::condition_variable m_room; // the walk may hand over more files
     std::deque<std::unique_ptr<Task>> m_inFlight; // in the order handed over
     std::deque<Task*> m_waiting; // not started yet
     bool m_closing = false;
+    bool m_walkWaits = false;
     std::vector<std::thread> m_workers;
 
-    // Reporting, on the caller's thread only.
+    std::mutex m_reportMutex; // one thread reports at a time, so the lines keep their order
+    // Reporting, under m_reportMutex.
     std::int64_t m_files = 0;
     std::int64_t m_failed = 0;
     std::int64_t m_bytesIn = 0;
