@@ -86,6 +86,7 @@ void OrderedRun::note(std::string path, std::string text, bool failed)
 void OrderedRun::push(std::unique_ptr<Task> task)
 {
     Task* const raw = task.get();
+    const bool isNote = task->isNote; // once handed over, a worker may report and free the task at any moment
     {
         std::unique_lock lock(m_mutex);
         if (m_inFlight.size() >= m_window) {
@@ -94,10 +95,10 @@ void OrderedRun::push(std::unique_ptr<Task> task)
             m_walkWaits = false;
         }
         m_inFlight.push_back(std::move(task));
-        if (!raw->isNote)
+        if (!isNote)
             m_waiting.push_back(raw);
     }
-    if (raw->isNote)
+    if (isNote)
         drain(); // no worker reports a note: it may be the first of the window now
     else
         m_workReady.notify_one();
