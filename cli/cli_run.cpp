@@ -1,11 +1,11 @@
 // One compaction run of snellitore-cli.
-#include "cli_run.h"
+#include <cli/cli_run.h>
 
-#include <arithmetic.h>
-#include <byte_file.h>
-#include <compaction.h>
-#include <io_error.h>
-#include <temporary_files.h>
+#include <engine/arithmetic.h>
+#include <platform/byte_file.h>
+#include <engine/compaction.h>
+#include <platform/io_error.h>
+#include <platform/temporary_files.h>
 
 #include <memory>
 #include <optional>

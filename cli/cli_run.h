@@ -1,7 +1,7 @@
 // One compaction run of snellitore-cli: both ends opened and guarded, the engine driven, failures reported.
 #pragma once
 
-#include "cli_options.h"
+#include <cli/cli_options.h>
 
 #include <iosfwd>
 #include <string>

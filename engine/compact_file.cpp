@@ -1,8 +1,8 @@
 // The compaction run: the main loop and its dispatch, CompactFile and CanOpenFile.
-#include "compaction.h"
-#include "compaction_run.h"
-#include "io_error.h"
-#include "scan.h"
+#include <engine/compaction.h>
+#include <engine/compaction_run.h>
+#include <platform/io_error.h>
+#include <engine/scan.h>
 
 #include <platform/byte_file.h>
 #include <platform/temporary_files.h>

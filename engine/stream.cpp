@@ -1,7 +1,7 @@
 // The run's buffered source and destination, and the progress meter.
-#include "arithmetic.h"
-#include "compaction_run.h"
-#include "io_error.h"
+#include <engine/arithmetic.h>
+#include <engine/compaction_run.h>
+#include <platform/io_error.h>
 
 #include <platform/byte_file.h>
 

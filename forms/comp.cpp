@@ -1,23 +1,23 @@
 // The main window: its design, the option and gauge adapters, the menu handlers and the command-line mode.
-#include "comp.h"
+#include <forms/comp.h>
 
-#include "aboutbox.h"
-#include "batch_run.h"
-#include "design_scale.h"
-#include "diredit2.h"
-#include "gauge_progress.h"
-#include "path_text.h"
-#include "stati.h"
+#include <forms/aboutbox.h>
+#include <forms/batch_run.h>
+#include <forms/design_scale.h>
+#include <forms/diredit2.h>
+#include <forms/gauge_progress.h>
+#include <forms/path_text.h>
+#include <forms/stati.h>
 
-#include <application.h>
-#include <arithmetic.h>
-#include <command_line.h>
-#include <directory_list_box.h>
-#include <drive_combo_box.h>
-#include <file_list_box.h>
-#include <filter_combo_box.h>
-#include <gauge.h>
-#include <io_error.h>
+#include <app/application.h>
+#include <engine/arithmetic.h>
+#include <app/command_line.h>
+#include <widgets/directory_list_box.h>
+#include <widgets/drive_combo_box.h>
+#include <widgets/file_list_box.h>
+#include <widgets/filter_combo_box.h>
+#include <widgets/gauge.h>
+#include <platform/io_error.h>
 #include <platform/byte_file.h>
 
 #include <QAction>

@@ -1,5 +1,5 @@
 // The I/O code table and EInOutError.
-#include "io_error.h"
+#include <platform/io_error.h>
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
 // POSIX implementation of the byte files, folders and test files, with errno mapped onto I/O codes.
-#include "byte_file.h"
-#include "io_error.h"
+#include <platform/byte_file.h>
+#include <platform/io_error.h>
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,6 +1,6 @@
 // Spooled copies of sources and staged destinations, with errno mapped onto I/O codes.
-#include "temporary_files.h"
-#include "io_error.h"
+#include <platform/temporary_files.h>
+#include <platform/io_error.h>
 
 #include <cerrno>
 #include <chrono>

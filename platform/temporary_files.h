@@ -2,7 +2,7 @@
 // the name they are meant for until they are complete.
 #pragma once
 
-#include "byte_file.h"
+#include <platform/byte_file.h>
 
 #include <memory>
 #include <string>

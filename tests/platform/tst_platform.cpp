@@ -1,10 +1,10 @@
 // The platform layer: I/O texts, errno mapping, and the file and folder operations on a fresh temporary folder.
-#include "memory_file.h"
-#include "temp_folder.h"
+#include <tests/support/memory_file.h>
+#include <tests/support/temp_folder.h>
 
-#include <byte_file.h>
-#include <io_error.h>
-#include <temporary_files.h>
+#include <platform/byte_file.h>
+#include <platform/io_error.h>
+#include <platform/temporary_files.h>
 
 #include <gtest/gtest.h>
 
