@@ -16,12 +16,6 @@ namespace {
 constexpr std::size_t KeepBehind = 32;
 static_assert(KeepBehind > OpenDivPattern.size());
 
-void check(int code)
-{
-    if (code != IoCode::Ok)
-        throw EInOutError(code);
-}
-
 } // namespace
 
 SourceReader::SourceReader(ByteFile& file, std::int64_t size, std::size_t blockSize)

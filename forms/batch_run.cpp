@@ -6,12 +6,12 @@
 #include <forms/path_text.h>
 #include <forms/stati.h>
 
+#include <app/messages.h>
 #include <engine/compaction.h>
+#include <platform/byte_file.h>
+#include <platform/io_error.h>
 #include <widgets/directory_list_box.h>
 #include <widgets/file_list_box.h>
-#include <platform/io_error.h>
-#include <app/messages.h>
-#include <platform/byte_file.h>
 
 #include <QDir>
 #include <QLabel>

@@ -32,3 +32,9 @@ EInOutError::EInOutError(int code, const std::string& message)
     , m_code(code)
 {
 }
+
+void check(int code)
+{
+    if (code != IoCode::Ok)
+        throw EInOutError(code);
+}

@@ -2,11 +2,11 @@
 // main window on the offscreen platform, driven the way a person drives it (keys and the ">>" handler).
 #include <bench/stopwatch.h>
 
-#include <forms/comp.h>
-#include <widgets/file_list_box.h>
-#include <widgets/directory_list_box.h>
 #include <app/startup.h>
+#include <forms/comp.h>
 #include <forms/stati.h>
+#include <widgets/directory_list_box.h>
+#include <widgets/file_list_box.h>
 
 #include <QApplication>
 #include <QElapsedTimer>

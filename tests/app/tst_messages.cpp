@@ -2,8 +2,8 @@
 #include <tests/support/gui_helpers.h>
 
 #include <app/application.h>
-#include <platform/io_error.h>
 #include <app/messages.h>
+#include <platform/io_error.h>
 
 #include <QEventLoop>
 #include <QLabel>

@@ -2,11 +2,11 @@
 // other three exist.
 #include <tests/support/gui_helpers.h>
 
-#include <forms/aboutbox.h>
 #include <app/command_line.h>
+#include <app/startup.h>
+#include <forms/aboutbox.h>
 #include <forms/comp.h>
 #include <forms/diredit2.h>
-#include <app/startup.h>
 #include <forms/stati.h>
 
 #include <QFile>

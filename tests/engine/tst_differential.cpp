@@ -1,7 +1,7 @@
 // The engine against the naive byte-at-a-time reference on many seeded random inputs, all option sets,
 // and buffer sizes small enough to put every look-ahead across block boundaries.
-#include <tests/support/memory_file.h>
 #include <tests/support/escaped_text.h>
+#include <tests/support/memory_file.h>
 #include <tests/support/naive_compactor.h>
 #include <tests/support/progress_recorder.h>
 

@@ -2,19 +2,19 @@
 #include <forms/batch_run.h>
 #include <forms/comp.h>
 #include <forms/diredit2.h>
+#include <forms/stati.h>
 #include <tests/support/file_size_limit.h>
 #include <tests/support/gui_helpers.h>
-#include <forms/stati.h>
 
 #include <engine/arithmetic.h>
 #include <engine/compaction.h>
+#include <platform/byte_file.h>
+#include <platform/io_error.h>
+#include <tests/support/privileges.h>
+#include <tests/support/temp_folder.h>
 #include <widgets/directory_list_box.h>
 #include <widgets/file_list_box.h>
 #include <widgets/gauge.h>
-#include <platform/io_error.h>
-#include <platform/byte_file.h>
-#include <tests/support/privileges.h>
-#include <tests/support/temp_folder.h>
 
 #include <QCheckBox>
 #include <QDir>

@@ -1,20 +1,20 @@
 // Tests of the main window: its design, its menu, and the command-line mode run while it is created.
 #include <forms/comp.h>
-#include <tests/support/file_size_limit.h>
 #include <forms/gauge_progress.h>
+#include <tests/support/file_size_limit.h>
 #include <tests/support/gui_helpers.h>
 
-#include <forms/aboutbox.h>
 #include <engine/arithmetic.h>
+#include <forms/aboutbox.h>
+#include <forms/stati.h>
+#include <platform/io_error.h>
+#include <tests/support/privileges.h>
+#include <tests/support/temp_folder.h>
 #include <widgets/directory_list_box.h>
 #include <widgets/drive_combo_box.h>
 #include <widgets/file_list_box.h>
 #include <widgets/filter_combo_box.h>
 #include <widgets/gauge.h>
-#include <platform/io_error.h>
-#include <tests/support/privileges.h>
-#include <forms/stati.h>
-#include <tests/support/temp_folder.h>
 
 #include <QAction>
 #include <QCheckBox>

@@ -3,9 +3,9 @@
 #include <forms/diredit2.h>
 #include <tests/support/gui_helpers.h>
 
+#include <tests/support/temp_folder.h>
 #include <widgets/directory_list_box.h>
 #include <widgets/file_list_box.h>
-#include <tests/support/temp_folder.h>
 
 #include <QAction>
 #include <QDir>

@@ -1,7 +1,7 @@
 // Tests of DirectoryListBox: the items for a folder, opening items, and rebuilding from disk.
+#include <tests/widgets/pane_helpers.h>
 #include <widgets/directory_list_box.h>
 #include <widgets/file_list_box.h>
-#include <tests/widgets/pane_helpers.h>
 
 #include <QApplication>
 #include <QRegularExpression>

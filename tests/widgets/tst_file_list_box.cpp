@@ -1,6 +1,6 @@
 // Tests of FileListBox: which files are listed and in what order, and how the selection and item texts behave.
-#include <widgets/file_list_box.h>
 #include <tests/widgets/pane_helpers.h>
+#include <widgets/file_list_box.h>
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
