@@ -1,8 +1,8 @@
 // The whole-site benchmark: snellitore-cli -r against a general-purpose minifier's recursive mode and against a
 // shell loop over the single-file CLI, on the real pages as a folder of separate files and on many tiny files;
 // the scaling of --jobs; and what writing each new file out to the disk before its rename would cost.
-#include "bench_inputs.h"
-#include "child_usage.h"
+#include <bench/bench_inputs.h>
+#include <bench/child_usage.h>
 
 #include <algorithm>
 #include <cerrno>

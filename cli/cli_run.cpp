@@ -1,17 +1,16 @@
 // One compaction run of snellitore-cli.
-#include "cli_run.h"
-#include "site_run.h"
+#include <cli/cli_run.h>
+#include <cli/site_run.h>
 
-#include <arithmetic.h>
-#include <byte_file.h>
-#include <compaction.h>
-#include <io_error.h>
-#include <temporary_files.h>
+#include <engine/arithmetic.h>
+#include <engine/compaction.h>
+#include <platform/byte_file.h>
+#include <platform/io_error.h>
+#include <platform/temporary_files.h>
 
 #include <memory>
 #include <optional>
 #include <ostream>
-#include <unistd.h>
 
 namespace {
 
@@ -29,7 +28,7 @@ constexpr int Stopped = 995; // "operation aborted": the run was asked to stop
 struct Source
 {
     std::string name; // the path as given, or "-" for standard input
-    std::unique_ptr<PosixFile> file; // open for the run
+    std::unique_ptr<SystemFile> file; // open for the run
     std::optional<FileIdentity> identity; // known for regular files only: what a destination must not be
 };
 
@@ -38,7 +37,7 @@ struct Source
 struct Destination
 {
     std::string name; // the path as given, or "-" for standard output
-    std::unique_ptr<PosixFile> direct;
+    std::unique_ptr<SystemFile> direct;
     std::unique_ptr<StagedFile> staged;
     bool replace = false; // the staged file may take the place of whatever the name holds
 
@@ -151,7 +150,7 @@ void check(int code, const std::string& name)
         throw CliFailure { name, ioErrorText(code) };
 }
 
-std::optional<FileIdentity> regularIdentity(const PosixFile& file)
+std::optional<FileIdentity> regularIdentity(const SystemFile& file)
 {
     FileIdentity identity;
     if (platform::isRegularFile(file) && platform::identityOf(file, identity) == IoCode::Ok)
@@ -162,18 +161,19 @@ std::optional<FileIdentity> regularIdentity(const PosixFile& file)
 // The engine takes the size first and repositions the source for its look-ahead, so only a regular file whose
 // size can be believed, read from its start, serves as it is; a pipe, a terminal, a device, a pseudo-file of
 // /proc or /sys, or a file partly read already is spooled.
-bool usableInPlace(const PosixFile& file)
+bool usableInPlace(const SystemFile& file)
 {
-    return platform::hasReliableSize(file) && ::lseek(file.descriptor(), 0, SEEK_CUR) == 0;
+    std::int64_t offset = -1;
+    return platform::hasReliableSize(file) && file.position(offset) == IoCode::Ok && offset == 0;
 }
 
 // Only reading is asked for, so a read-only source compacts as well as any other.
-void openSource(const CliOptions& options, int inputFd, Source& source)
+void openSource(const CliOptions& options, platform::NativeHandle input, Source& source)
 {
-    std::unique_ptr<PosixFile> file;
+    std::unique_ptr<SystemFile> file;
     if (readsStandardInput(options)) {
         source.name = Text::StandardStream;
-        file = std::make_unique<PosixFile>(inputFd, false);
+        file = std::make_unique<SystemFile>(input, false);
     } else {
         source.name = options.source;
         check(platform::openExisting(options.source, FileAccess::ReadOnly, file), source.name);
@@ -188,9 +188,10 @@ void openSource(const CliOptions& options, int inputFd, Source& source)
     check(code, inTemporary ? Text::TemporaryIn + platform::temporaryFolder() : source.name);
 }
 
-void refuseSource(const Source& source, const FileIdentity& candidate, const std::string& name)
+template <typename Candidate>
+void refuseSource(const Source& source, const Candidate& candidate, const std::string& name)
 {
-    if (source.identity && *source.identity == candidate)
+    if (source.identity && platform::sameFile(*source.identity, candidate))
         throw CliFailure { name, Text::SameFile };
 }
 
@@ -212,23 +213,21 @@ void stageDestination(NameContents contents, bool force, bool syncNewFile, Desti
 
 // The destination is compared with the source before anything is created, whatever name (a link, another
 // spelling) leads to it.
-void openDestination(const CliOptions& options, int outputFd, const Source& source, bool syncNewFile,
-                     Destination& destination)
+void openDestination(const CliOptions& options, platform::NativeHandle output, const Source& source,
+                     bool syncNewFile, Destination& destination)
 {
-    FileIdentity existing;
     if (writesStandardOutput(options)) {
         destination.name = Text::StandardStream;
-        destination.direct = std::make_unique<PosixFile>(outputFd, false);
-        if (platform::identityOf(*destination.direct, existing) == IoCode::Ok)
-            refuseSource(source, existing, destination.name);
+        destination.direct = std::make_unique<SystemFile>(output, false);
+        refuseSource(source, *destination.direct, destination.name);
         return;
     }
     const std::string& path = destination.name = options.destination;
     NameContents contents = NameContents::Nothing;
     check(platform::contentsOfName(path, contents), path);
     // A free name leads to no file at all: only a taken one can be the source (one look-up less per file of a site).
-    if (contents != NameContents::Nothing && platform::identityOf(path, existing) == IoCode::Ok)
-        refuseSource(source, existing, path);
+    if (contents != NameContents::Nothing)
+        refuseSource(source, path, path);
     if (contents != NameContents::Nothing && !options.force)
         throw CliFailure { path, Text::Exists };
     switch (contents) {

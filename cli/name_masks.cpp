@@ -1,5 +1,5 @@
 // Wildcard masks for file names.
-#include "name_masks.h"
+#include <cli/name_masks.h>
 
 namespace {
 

@@ -1,12 +1,12 @@
 // Files handed to a fixed set of workers and reported in the order they were handed over.
-#include "ordered_run.h"
+#include <cli/ordered_run.h>
 
-#include "cli_run.h"
+#include <cli/cli_run.h>
 
-#include <arithmetic.h>
-#include <directory.h>
-#include <io_error.h>
-#include <process.h>
+#include <engine/arithmetic.h>
+#include <platform/directory.h>
+#include <platform/io_error.h>
+#include <platform/process.h>
 
 #include <algorithm>
 #include <cstdio>

@@ -1,10 +1,10 @@
 // Files handed to a fixed set of workers and reported in the order they were handed over.
 #pragma once
 
-#include "cli_options.h"
+#include <cli/cli_options.h>
 
 #include <chrono>
-#include <compaction.h>
+#include <engine/compaction.h>
 
 #include <condition_variable>
 #include <cstdint>

@@ -1,13 +1,13 @@
 // Runs of snellitore-cli that write into a folder: the walk of a site, several files, and the folders they need.
-#include "site_run.h"
+#include <cli/site_run.h>
 
-#include "cli_run.h"
-#include "name_masks.h"
-#include "ordered_run.h"
+#include <cli/cli_run.h>
+#include <cli/name_masks.h>
+#include <cli/ordered_run.h>
 
-#include <directory.h>
-#include <io_error.h>
-#include <process.h>
+#include <platform/directory.h>
+#include <platform/io_error.h>
+#include <platform/process.h>
 
 #include <algorithm>
 #include <functional>

@@ -1,7 +1,7 @@
 // Runs of snellitore-cli that write into a folder: a whole site (-r), or several files into one folder.
 #pragma once
 
-#include "cli_options.h"
+#include <cli/cli_options.h>
 
 #include <iosfwd>
 

@@ -2,7 +2,7 @@
 // containment decided by identity, and symbolic links copied as links.
 #pragma once
 
-#include "byte_file.h"
+#include <platform/byte_file.h>
 
 #include <cstdint>
 #include <string>

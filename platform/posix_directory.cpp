@@ -1,6 +1,7 @@
 // POSIX implementation of folder listings, folder creation, containment by identity and link copies.
-#include "directory.h"
-#include "io_error.h"
+#include <platform/directory.h>
+#include <platform/io_error.h>
+#include <platform/posix_system.h>
 
 #include <cerrno>
 #include <climits>
@@ -131,8 +132,7 @@ int folderIsWithin(const std::string& path, const FileIdentity& outer, bool& wit
         struct stat info {};
         if (::fstat(current.fd, &info) != 0)
             return ioCodeFromErrno(errno, path);
-        const FileIdentity here { static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino) };
-        if (here == outer) {
+        if (identityFromStat(info) == outer) {
             within = true;
             return IoCode::Ok;
         }

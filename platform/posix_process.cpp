@@ -1,5 +1,5 @@
 // POSIX implementation of the processor count, the terminal test and the caught interrupts.
-#include "process.h"
+#include <platform/process.h>
 
 #include <csignal>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // Tests of snellitore-cli's command-line parsing: option lists, operands, option values and refusals.
-#include <cli_options.h>
-#include <name_masks.h>
+#include <cli/cli_options.h>
+#include <cli/name_masks.h>
 
 #include <gtest/gtest.h>
 

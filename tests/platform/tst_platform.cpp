@@ -1,10 +1,11 @@
 // The platform layer: I/O texts, errno mapping, and the file and folder operations on a fresh temporary folder.
-#include "memory_file.h"
-#include "temp_folder.h"
+#include <tests/support/memory_file.h>
+#include <tests/support/temp_folder.h>
 
-#include <byte_file.h>
-#include <io_error.h>
-#include <temporary_files.h>
+#include <platform/byte_file.h>
+#include <platform/io_error.h>
+#include <platform/posix_system.h>
+#include <platform/temporary_files.h>
 
 #include <gtest/gtest.h>
 
@@ -56,6 +57,20 @@ TEST(IoErrorText, OwnMessageKeepsTheCode)
     const EInOutError error(5, "Source and destination are the same file");
     EXPECT_EQ(error.code(), 5);
     EXPECT_STREQ(error.what(), "Source and destination are the same file");
+}
+
+TEST(IoErrorCheck, RaisesEveryCodeButOk)
+{
+    EXPECT_NO_THROW(check(IoCode::Ok));
+    for (const int code : {IoCode::CloseFailed, IoCode::FileNotFound, IoCode::DiskFull, 1117}) {
+        try {
+            check(code);
+            ADD_FAILURE() << "code " << code << " was not raised";
+        } catch (const EInOutError& error) {
+            EXPECT_EQ(error.code(), code);
+            EXPECT_EQ(error.what(), ioErrorText(code));
+        }
+    }
 }
 
 class PlatformTest : public ::testing::Test
@@ -120,7 +135,7 @@ TEST(ErrnoMapping, NoErrnoIsPassedThroughRaw)
 TEST_F(PlatformTest, CreateNewRefusesExistingFile)
 {
     writeFileBytes(path("taken.htm"), "contents");
-    std::unique_ptr<PosixFile> file;
+    std::unique_ptr<SystemFile> file;
     EXPECT_EQ(platform::createNew(path("taken.htm"), file), 80);
     EXPECT_FALSE(file);
     EXPECT_EQ(readFileBytes(path("taken.htm")), "contents");
@@ -173,7 +188,7 @@ TEST_F(PlatformTest, DeleteFile)
 
 TEST_F(PlatformTest, OpenExisting)
 {
-    std::unique_ptr<PosixFile> file;
+    std::unique_ptr<SystemFile> file;
     EXPECT_EQ(platform::openExisting(path("missing.htm"), FileAccess::ReadWrite, file), 2);
     EXPECT_EQ(platform::openExisting(path("nofolder/x.htm"), FileAccess::ReadOnly, file), 3);
     std::filesystem::create_directory(path("folder"));
@@ -184,7 +199,7 @@ TEST_F(PlatformTest, OpenExisting)
 
 TEST_F(PlatformTest, ByteFileRoundTrip)
 {
-    std::unique_ptr<PosixFile> file;
+    std::unique_ptr<SystemFile> file;
     ASSERT_EQ(platform::createAlways(path("f.htm"), file), 0);
     const std::string text = "abcdef";
     std::size_t stored = 0;
@@ -194,18 +209,44 @@ TEST_F(PlatformTest, ByteFileRoundTrip)
     EXPECT_EQ(file->size(size), 0);
     EXPECT_EQ(size, 6);
     EXPECT_EQ(file->seek(2), 0);
+    std::int64_t offset = -1;
+    EXPECT_EQ(file->position(offset), 0);
+    EXPECT_EQ(offset, 2);
     unsigned char buffer[8] {};
     std::size_t got = 0;
     EXPECT_EQ(file->read(buffer, sizeof buffer, got), 0);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), got), "cdef");
+    EXPECT_EQ(file->position(offset), 0);
+    EXPECT_EQ(offset, 6);
     EXPECT_EQ(file->read(buffer, sizeof buffer, got), 0);
     EXPECT_EQ(got, 0u) << "at the end a read delivers nothing";
+    EXPECT_TRUE(file->isOpen());
     EXPECT_EQ(file->close(), 0);
+    EXPECT_FALSE(file->isOpen());
+}
+
+TEST_F(PlatformTest, PositionAndSizeOfAPipeAreRefused)
+{
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    SystemFile reader(ends[0]);
+    SystemFile writer(ends[1]);
+    std::int64_t value = 0;
+    EXPECT_EQ(reader.position(value), 132);
+    EXPECT_EQ(reader.size(value), 132);
+}
+
+TEST_F(PlatformTest, BorrowedStandardHandleStaysOpen)
+{
+    SystemFile output(platform::standardOutput(), false);
+    EXPECT_EQ(output.close(), 0);
+    EXPECT_FALSE(output.isOpen());
+    EXPECT_NE(::fcntl(platform::standardOutput(), F_GETFD), -1) << "closing a borrowed handle closed it";
 }
 
 TEST_F(PlatformTest, DiskFullAndFailedClose)
 {
-    std::unique_ptr<PosixFile> full;
+    std::unique_ptr<SystemFile> full;
     if (platform::openExisting("/dev/full", FileAccess::ReadWrite, full) != 0)
         GTEST_SKIP() << "/dev/full is not available";
     const unsigned char byte = 'x';
@@ -213,7 +254,7 @@ TEST_F(PlatformTest, DiskFullAndFailedClose)
     EXPECT_EQ(full->write(&byte, 1, stored), 101);
     EXPECT_EQ(stored, 0u);
 
-    PosixFile notOpen(1 << 20); // a descriptor number no process has open
+    SystemFile notOpen(1 << 20); // a descriptor number no process has open
     EXPECT_EQ(notOpen.close(), 1);
 }
 
@@ -245,18 +286,18 @@ private:
 TEST_F(PlatformTest, TooManyOpenFiles)
 {
     writeFileBytes(path("f.htm"), "x");
-    std::vector<std::unique_ptr<PosixFile>> open;
+    std::vector<std::unique_ptr<SystemFile>> open;
     int code = 0;
     {
         DescriptorLimit limit(64);
         ASSERT_TRUE(limit.ok());
         while (code == 0 && open.size() < 64) {
-            std::unique_ptr<PosixFile> file;
+            std::unique_ptr<SystemFile> file;
             code = platform::openExisting(path("f.htm"), FileAccess::ReadWrite, file);
             if (code == 0)
                 open.push_back(std::move(file));
         }
-        std::unique_ptr<PosixFile> created;
+        std::unique_ptr<SystemFile> created;
         EXPECT_EQ(platform::createAlways(path("g.htm"), created), 4);
         EXPECT_EQ(platform::createNewTestFile(path("h.htm")), 4);
         open.clear(); // before the limit goes back up
@@ -267,7 +308,7 @@ TEST_F(PlatformTest, TooManyOpenFiles)
 TEST_F(PlatformTest, NameTooLong)
 {
     const std::string longName(300, 'n');
-    std::unique_ptr<PosixFile> file;
+    std::unique_ptr<SystemFile> file;
     EXPECT_EQ(platform::openExisting(path(longName), FileAccess::ReadWrite, file), 206);
     EXPECT_EQ(platform::createAlways(path(longName), file), 206);
     EXPECT_EQ(platform::createDirectory(path(longName)), 206);
@@ -289,6 +330,47 @@ TEST_F(PlatformTest, IdentityFollowsLinks)
     EXPECT_EQ(a, hard);
     EXPECT_EQ(a, soft);
     EXPECT_EQ(platform::identityOf(path("missing.htm"), a), 2);
+}
+
+// "Same file?" by two names, by a known identity and a name, and by a known identity and an open file: each
+// row is asked all three ways and must get the same answer.
+TEST_F(PlatformTest, SameFile)
+{
+    writeFileBytes(path("a.htm"), "x");
+    writeFileBytes(path("b.htm"), "x");
+    std::filesystem::create_directory(path("sub"));
+    ASSERT_EQ(::link(path("a.htm").c_str(), path("hard.htm").c_str()), 0);
+    ASSERT_EQ(::symlink(path("a.htm").c_str(), path("soft.htm").c_str()), 0);
+    ASSERT_EQ(::symlink(path("missing.htm").c_str(), path("dangling.htm").c_str()), 0);
+    struct Row
+    {
+        const char* name;
+        std::string first;
+        std::string second;
+        bool same;
+    };
+    const Row rows[] = {
+        {"the same name", path("a.htm"), path("a.htm"), true},
+        {"another spelling", path("a.htm"), path("sub/../a.htm"), true},
+        {"a second hard link", path("a.htm"), path("hard.htm"), true},
+        {"a symbolic link", path("soft.htm"), path("a.htm"), true},
+        {"another file", path("a.htm"), path("b.htm"), false},
+        {"a folder", path("a.htm"), path("sub"), false},
+        {"a missing second name", path("a.htm"), path("missing.htm"), false},
+        {"a dangling link", path("a.htm"), path("dangling.htm"), false},
+        {"a missing first name", path("missing.htm"), path("a.htm"), false},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(platform::sameFile(row.first, row.second), row.same) << row.name;
+        FileIdentity first;
+        if (platform::identityOf(row.first, first) != 0)
+            continue;
+        EXPECT_EQ(platform::sameFile(first, row.second), row.same) << row.name;
+        std::unique_ptr<SystemFile> second;
+        if (platform::openExisting(row.second, FileAccess::ReadOnly, second) == 0) {
+            EXPECT_EQ(platform::sameFile(first, *second), row.same) << row.name << " (open)";
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -331,11 +413,11 @@ TEST_F(PlatformTest, ReliableSizeOnlyForRegularFilesThatHoldWhatTheySay)
         const std::string file = path("file");
         std::filesystem::remove(file);
         row.make(file);
-        std::unique_ptr<PosixFile> opened;
+        std::unique_ptr<SystemFile> opened;
         ASSERT_EQ(platform::openExisting(file, FileAccess::ReadOnly, opened), 0);
         EXPECT_EQ(platform::hasReliableSize(*opened), row.reliable);
     }
-    std::unique_ptr<PosixFile> fifo;
+    std::unique_ptr<SystemFile> fifo;
     ASSERT_EQ(platform::openExisting(path("fifo"), FileAccess::ReadWrite, fifo), 0);
     EXPECT_FALSE(platform::hasReliableSize(*fifo));
 }
@@ -365,7 +447,7 @@ TEST_F(PlatformTest, SpoolCopiesWhatIsLeftAndTellsWhichSideFailed)
         source.maxRead = 1000;
         source.failAt = row.failAt;
         source.failCode = row.code;
-        std::unique_ptr<PosixFile> spooled;
+        std::unique_ptr<SystemFile> spooled;
         bool inTemporary = !row.failedInTemporary;
         EXPECT_EQ(platform::spoolToTemporaryFile(source, spooled, inTemporary), row.code);
         EXPECT_EQ(inTemporary, row.failedInTemporary);
@@ -397,9 +479,9 @@ TEST_F(PlatformTest, ContentsOfName)
     std::filesystem::create_symlink("/dev/null", path("null"));
     ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
     // Like /dev/stdout when standard output is a regular file: a link to an open descriptor of one.
-    std::unique_ptr<PosixFile> opened;
+    std::unique_ptr<SystemFile> opened;
     ASSERT_EQ(platform::openExisting(path("file.htm"), FileAccess::ReadOnly, opened), 0);
-    std::filesystem::create_symlink("/proc/self/fd/" + std::to_string(opened->descriptor()), path("descriptor"));
+    std::filesystem::create_symlink("/proc/self/fd/" + std::to_string(opened->handle()), path("descriptor"));
     std::filesystem::create_symlink("descriptor", path("descriptorlink"));
     const struct
     {

@@ -1,10 +1,10 @@
 // The platform's folders: listings that keep names' bytes and never follow links, containment by identity,
 // and links copied as links.
-#include "temp_folder.h"
+#include <tests/support/temp_folder.h>
 
-#include <directory.h>
-#include <io_error.h>
-#include <process.h>
+#include <platform/directory.h>
+#include <platform/io_error.h>
+#include <platform/process.h>
 
 #include <gtest/gtest.h>
 
