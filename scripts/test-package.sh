@@ -94,8 +94,6 @@ check "apt-get installs the package" apt_get install "$package"
 check "dpkg counts it installed" installed
 mapfile -t installed_files < <(dpkg -L snellitore | while read -r path; do [ -d "$path" ] || echo "$path"; done)
 
-# Every library the programs load by name belongs to a package the package depends on, and so does the Qt
-# platform plugin that the program opens without a display; dpkg-shlibdeps does not see plugins.
 # The package that holds a file, looked up under the name given and the one it resolves to (on a merged /usr,
 # /lib/... is recorded for some packages and /usr/lib/... for others).
 owner_of() {
@@ -107,6 +105,8 @@ owner_of() {
     dpkg-query --search "$1" >&2 # no owner: dpkg's own words say why
     return 1
 }
+# Every library the programs load by name belongs to a package the package depends on, and so does the Qt
+# platform plugin that the program opens without a display; dpkg-shlibdeps does not see plugins.
 for program in /usr/bin/snellitore /usr/bin/snellitore-cli; do
     while read -r library; do
         path=$(ldd "$program" | awk -v name="$library" '$1 == name { print $3 }')
@@ -152,11 +152,12 @@ check "a missing file is named in the message" \
     test "$(cat "$work/missing.err")" = "snellitore-cli: $work/missing.htm: File not found"
 
 # --- The installed desktop program without a display: its command-line mode, messages on standard error.
+gui=/usr/bin/snellitore
 mkdir "$work/gui" "$work/cli"
 cp examples/sample.htm "$work/gui/page.htm"
 cp examples/sample.htm "$work/cli/page.htm"
 set +e
-(cd "$work/gui" && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM snellitore page.htm > out 2> err)
+(cd "$work/gui" && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$gui" page.htm > out 2> err)
 status=$?
 set -e
 check "snellitore page.htm without a display exits with 0" test "$status" -eq 0
@@ -166,9 +167,9 @@ check "it reports the sizes on standard error as 'Information: ...'" \
     test "$(cat "$work/gui/err")" = "Information: $(cat "$work/cli/stats")"
 check "it writes nothing to standard output" test ! -s "$work/gui/out"
 check "it leaves page.htm as it was" cmp examples/sample.htm "$work/gui/page.htm"
-check "snellitore --version" test "$(snellitore --version)" = "snellitore $version"
+check "snellitore --version" test "$("$gui" --version)" = "snellitore $version"
 set +e
-env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM snellitore > /dev/null 2>&1
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$gui" > /dev/null 2>&1
 check "snellitore without a file and without a display exits with 2" test $? -eq 2
 set -e
 if command -v desktop-file-validate > /dev/null; then
