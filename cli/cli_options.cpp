@@ -52,9 +52,9 @@ Options:
   --help             show this help and exit
   --version          show the version and exit
 
-Exit status: 0 on success, 1 on an I/O error (for many files: if any file failed; the
-others are still done), 2 on a usage error. Ctrl+C or SIGTERM stops a run of many files at
-its next block: no half-written file is left, and the program ends by that signal (130, 143).
+Exit status: 0 on success, 1 on an I/O error, 2 on a usage error. A run of many files goes
+on after a file fails, and exits with 1 at its end. Ctrl+C or SIGTERM stops it at the next
+block: no half-written file is left, and the program ends by that signal (130, 143).
 DEST appears only once complete; after an I/O error an earlier DEST is as it was.
 )";
 constexpr std::string_view ChooseFrom = " (choose from default, apici, tags, div)";

@@ -79,7 +79,7 @@ mkdir "pages dir"
 touch page.htm other.js -- -dash.htm
 
 # What the CLI accepts: its options as its --help lists them, its compaction names as its refusal lists them.
-mapfile -t cli_options < <("$cli" --help | sed -n -E 's/^  (-o), (--[a-z-]+=).*/\1\n\2/p; s/^  (--[a-z-]+=?)[A-Z]*( .*)?$/\1/p')
+mapfile -t cli_options < <("$cli" --help | sed -n -E 's/^  (-[a-z]), (--[a-z-]+=?)[A-Z]*( .*)?$/\1\n\2/p; s/^  (--[a-z-]+=?)[A-Z]*( .*)?$/\1/p')
 names_text=$("$cli" --options=no-such-name - < /dev/null 2>&1 | sed -n 's/.*(choose from \(.*\))$/\1/p')
 IFS=', ' read -r -a cli_names <<< "$names_text"
 if [ "${#cli_options[@]}" -lt 8 ] || [ "${#cli_names[@]}" -lt 4 ]; then
@@ -92,8 +92,14 @@ expect "an option completes with its equals sign" "snellitore-cli --op" "--optio
 expect "an option without a value gets its space" "snellitore-cli --for" "--force"
 expect "an option given is not offered again" "snellitore-cli --force --f" ""
 expect "-o counts as --output" "snellitore-cli -o x.big --out" ""
-expect "--output counts as -o" "snellitore-cli --output=x.big -" --options= --force --progress --stats --help \
-    --version --
+expect "--output counts as -o" "snellitore-cli --output=x.big -" --options= --force --progress --stats -r \
+    --recursive --match= --copy-others --jobs= --help --version --
+expect "-r counts as --recursive" "snellitore-cli -r --rec" ""
+expect "--recursive counts as -r" "snellitore-cli --recursive --match=*.htm --jobs 2 -" --options= -o --output= \
+    --force --progress --stats --copy-others --help --version --
+expect "nothing for the masks" "snellitore-cli --match=" ""
+expect "nothing for the number of jobs" "snellitore-cli --jobs " ""
+expect "only folders after -r" "snellitore-cli -r pa" "pages dir"
 expect "a name after --options= by its prefix" "snellitore-cli --options=t" tags
 expect "names not listed yet after a comma" "snellitore-cli --options=default,div," default,div,apici \
     default,div,tags

@@ -59,7 +59,7 @@ done
 
 cli_page=$man_folder/snellitore-cli.1
 # Every option the help lists, under OPTIONS; every compaction the CLI names, under COMPACTIONS.
-mapfile -t options < <("$cli" --help | sed -n -E 's/^  (-o), (--[a-z-]+)=.*/\1\n\2/p; s/^  (--[a-z-]+)[= ].*$/\1/p; s/^  (--[a-z-]+)$/\1/p')
+mapfile -t options < <("$cli" --help | sed -n -E 's/^  (-[a-z]), (--[a-z-]+)([= ].*)?$/\1\n\2/p; s/^  (--[a-z-]+)[= ].*$/\1/p; s/^  (--[a-z-]+)$/\1/p')
 names=$("$cli" --options=no-such-name - < /dev/null 2>&1 | sed -n 's/.*(choose from \(.*\))$/\1/p')
 IFS=', ' read -r -a names <<< "$names"
 codes=$("$cli" --help | sed -n 's/^Exit status: //p' | grep -o -E '[0-9]+ on' | cut -d' ' -f1)
