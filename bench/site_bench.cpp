@@ -129,6 +129,7 @@ struct Measured
     std::int64_t bytes = 0;
     double seconds = 0; // the median of the runs
     double cpuSeconds = 0; // user plus system time of that run: what a busy machine disturbs least
+    double bestSeconds = 0; // the shortest run: on a machine shared with other work, the least disturbed
     long maxRssKiB = 0;
     bool failed = false;
     std::string note;
@@ -179,6 +180,7 @@ std::vector<Measured> measureRounds(const std::vector<Command>& commands, const 
             continue;
         std::sort(times[i].begin(), times[i].end());
         results[i].seconds = times[i][times[i].size() / 2].first;
+        results[i].bestSeconds = times[i].front().first;
         results[i].cpuSeconds = times[i][times[i].size() / 2].second;
     }
     return results;
@@ -311,12 +313,15 @@ void benchFolder(const Settings& settings, const std::string& folder)
                               "Tiny pages, " + std::to_string(tree->files) + " files",
                    rows, rows.front());
         const double scaling = rows[2].seconds / rows[3].seconds;
+        const double bestScaling = rows[2].bestSeconds / rows[3].bestSeconds;
         const double versusMinify = rows[0].seconds / rows[1].seconds; // same input: the ratio of MB/s and files/s
         const double goal = isCorpus ? 5.0 : 2.0;
         std::printf("%s: snellitore-cli -r %s %.2fx minify's (goal %.0fx; by CPU time %.2fx)\n",
                     versusMinify >= goal ? "PASS" : "FAIL", isCorpus ? "MB/s" : "files/s", versusMinify, goal,
                     rows[0].cpuSeconds / rows[1].cpuSeconds);
-        std::printf("%s: --jobs=2 against --jobs=1: %.2fx (goal 1.7x)\n", scaling >= 1.7 ? "PASS" : "FAIL", scaling);
+        std::printf("%s: --jobs=2 against --jobs=1: %.2fx by the medians, %.2fx by the shortest runs (%.3f s, %.3f s) "
+                    "(goal 1.7x)\n",
+                    scaling >= 1.7 ? "PASS" : "FAIL", scaling, bestScaling, rows[2].bestSeconds, rows[3].bestSeconds);
         peakRss.push_back(std::max({ rows[1].maxRssKiB, rows[2].maxRssKiB, rows[3].maxRssKiB }));
         // Same bytes as the single-file runs: the last run of the site (--jobs=2) against the loop's files.
         std::int64_t compared = 0;
