@@ -48,9 +48,11 @@ std::vector<std::string> programArguments(int argc, char** argv)
 int main(int argc, char** argv)
 {
 #ifdef _WIN32
-    // A compacted page must not gain a CR before each LF, nor lose one it read, on its way through a pipe.
+    // A compacted page must not gain a CR before each LF, nor lose one it read, on its way through a pipe; the
+    // messages end their lines with LF alone too, so that they read the same byte for byte on every system.
     ::_setmode(::_fileno(stdin), _O_BINARY);
     ::_setmode(::_fileno(stdout), _O_BINARY);
+    ::_setmode(::_fileno(stderr), _O_BINARY);
 #endif
     return cliMain(programArguments(argc, argv), std::cout, std::cerr);
 }
