@@ -188,8 +188,16 @@ protected:
             ::SetEnvironmentVariableW(L"TMP", temporary.c_str());
             ::SetEnvironmentVariableW(L"TEMP", temporary.c_str());
         }
-        const BOOL started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                              folder.c_str(), &startup, &process);
+        // Wine now and then fails to start a process with ERROR_INTERNAL_ERROR, when nothing is wrong with it.
+        BOOL started = FALSE;
+        for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+            started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(),
+                                       &startup, &process);
+            if (!started && ::GetLastError() != ERROR_INTERNAL_ERROR)
+                break;
+            if (!started)
+                ::Sleep(200);
+        }
         ::SetEnvironmentVariableW(L"TMP", savedTmp.empty() ? nullptr : savedTmp.c_str());
         ::SetEnvironmentVariableW(L"TEMP", savedTemp.empty() ? nullptr : savedTemp.c_str());
         ::CloseHandle(input);
