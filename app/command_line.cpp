@@ -6,7 +6,8 @@
 namespace {
 
 #ifdef _WIN32
-constexpr const char* PathSeparators = "\\/";
+// "C:page.htm" is page.htm in drive C's current folder: the colon ends the folder part as well.
+constexpr const char* PathSeparators = "\\/:";
 #else
 constexpr const char* PathSeparators = "/";
 #endif

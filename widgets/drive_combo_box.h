@@ -18,6 +18,7 @@ public:
         QString root; // "/" separators
         QString label;
         QStyle::StandardPixmap picture;
+        QString remote = {}; // a network drive's share (\\server\share), shown in place of the label
     };
 
     explicit DriveComboBox(QWidget* parent = nullptr);

@@ -173,6 +173,10 @@ void TestCommandLine::namesBigDestination_data()
                                               << R"(..\index.big)";
     QTest::newRow("both separators") << R"(C:/my.site\.htaccess)"
                                      << R"(C:/my.site\.htaccess.big)";
+    QTest::newRow("drive's current folder") << R"(C:index.min.js)"
+                                            << R"(C:index.big)";
+    QTest::newRow("hidden name in a drive's current folder") << R"(C:.htaccess)"
+                                                             << R"(C:.htaccess.big)";
 #else
     QTest::newRow("a backslash is part of a Linux name") << R"(/srv/my.site\index.htm)"
                                                          << R"(/srv/my.big)";

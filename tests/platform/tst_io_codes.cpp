@@ -185,8 +185,8 @@ TEST_P(IoCodeTest, SameFailureOnEachSystem)
     const Measured measured = GetParam().produce(dir);
     if (!measured.skipped.empty())
         GTEST_SKIP() << measured.skipped;
-    std::cout << "[ measured ] " << GetParam().failure << ": " << measured.code << " (" << ioErrorText(measured.code)
-              << ")" << std::endl;
+    std::cout << "[ measured ] " << GetParam().failure << ": " << measured.code << " ("
+              << (measured.code == 0 ? "no failure" : ioErrorText(measured.code)) << ")" << std::endl;
     EXPECT_EQ(measured.code, expected);
 }
 
