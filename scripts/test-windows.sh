@@ -39,8 +39,9 @@ wineserver --wait
 # Root ignores the read-only attribute, which Wine keeps as the file's permission bits; the tests run without
 # the two capabilities that let it, as an ordinary user's program would.
 run=()
-if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
-    run=(setpriv --inh-caps=-dac_override,-dac_read_search --bounding-set=-dac_override,-dac_read_search)
+drop=(setpriv --inh-caps=-dac_override,-dac_read_search --bounding-set=-dac_override,-dac_read_search)
+if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null && "${drop[@]}" true 2>/dev/null; then
+    run=("${drop[@]}")
 fi
 
 status=0
