@@ -28,7 +28,7 @@ wineboot --init
 small_disk="$PWD/$build/small-disk"
 mkdir -p "$small_disk"
 mountpoint -q "$small_disk" && umount "$small_disk"
-if mount -t tmpfs -o size=64k,mode=0777 tmpfs "$small_disk" 2>/dev/null; then
+if mount -t tmpfs -o size=16k,mode=0777 tmpfs "$small_disk" 2>/dev/null; then
     trap 'umount "$small_disk" 2>/dev/null || true' EXIT
     SNELLITORE_SMALL_DISK="$(winepath -w "$small_disk")"
     export SNELLITORE_SMALL_DISK

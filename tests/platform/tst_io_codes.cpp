@@ -1,4 +1,6 @@
 // The I/O codes each system gives for the same failures, produced on real files and printed as measured.
+#include "read_only_file.h"
+#include "small_disk.h"
 #include "temp_folder.h"
 
 #include <byte_file.h>
@@ -15,11 +17,6 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#else
-#include "privileges.h"
-#include "small_disk.h"
-
-#include <sys/stat.h>
 #endif
 
 namespace {
@@ -39,11 +36,24 @@ int openFile(const std::string& path, FileAccess access)
     return platform::openExisting(path, access, file);
 }
 
-// Writes into a new file on a disk with little room until the disk refuses.
-Measured fillDisk(const std::string& folder)
+Measured readOnlyFileForWriting(const TempFolder& dir)
 {
+    const std::string path = dir / "readonly.htm";
+    writeFileBytes(path, "x");
+    ReadOnlyFile readOnly(path);
+    if (!readOnly.active())
+        return {0, ReadOnlyFile::SkipReason};
+    return {openFile(path, FileAccess::ReadWrite), {}};
+}
+
+// Writes into a new file on a disk with little room until the disk refuses.
+Measured fullDisk(const TempFolder& dir)
+{
+    SmallDisk disk(dir / "small");
+    if (!disk.mounted())
+        return {0, disk.skipReason()};
     std::unique_ptr<PosixFile> file;
-    if (const int code = platform::createAlways(folder + "/filler", file))
+    if (const int code = platform::createAlways(disk.folder() + "/filler", file))
         return {code, {}};
     const std::vector<unsigned char> block(1 << 20, 'x');
     std::size_t stored = 0;
@@ -51,33 +61,18 @@ Measured fillDisk(const std::string& folder)
     for (int i = 0; i < 64 && code == 0; ++i)
         code = file->write(block.data(), block.size(), stored);
     file->close();
-    platform::deleteFile(folder + "/filler");
     return {code, code == 0 ? "64 MiB fitted on the small disk" : ""};
 }
 
 #ifdef _WIN32
-
-std::wstring wide(const std::string& path)
-{
-    return {path.begin(), path.end()}; // the test's own names are ASCII
-}
-
-Measured readOnlyFileForWriting(const TempFolder& dir)
-{
-    const std::string path = dir / "readonly.htm";
-    writeFileBytes(path, "x");
-    ::SetFileAttributesW(wide(path).c_str(), FILE_ATTRIBUTE_READONLY);
-    const int code = openFile(path, FileAccess::ReadWrite);
-    ::SetFileAttributesW(wide(path).c_str(), FILE_ATTRIBUTE_NORMAL); // so that the folder can go
-    return {code, {}};
-}
 
 // Another handle holds the file and shares nothing.
 Measured fileInUse(const TempFolder& dir)
 {
     const std::string path = dir / "held.htm";
     writeFileBytes(path, "x");
-    const HANDLE held = ::CreateFileW(wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE held = ::CreateFileW(std::filesystem::path(path).wstring().c_str(), GENERIC_READ, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
     if (held == INVALID_HANDLE_VALUE)
         return {0, "cannot hold the file"};
     const int code = openFile(path, FileAccess::ReadOnly);
@@ -95,27 +90,7 @@ Measured missingDrive(const TempFolder&)
     return {0, "every drive letter is taken"};
 }
 
-// scripts/test-windows.sh mounts a small tmpfs and names it here; Windows itself offers no way to make one.
-Measured fullDisk(const TempFolder&)
-{
-    const char* folder = std::getenv("SNELLITORE_SMALL_DISK");
-    if (!folder || !*folder)
-        return {0, "SNELLITORE_SMALL_DISK names no small disk (scripts/test-windows.sh sets it when run as root)"};
-    return fillDisk(folder);
-}
-
 #else
-
-Measured readOnlyFileForWriting(const TempFolder& dir)
-{
-    const std::string path = dir / "readonly.htm";
-    writeFileBytes(path, "x");
-    ::chmod(path.c_str(), 0444);
-    PermissionOverridesDropped dropped;
-    if (!dropped.active())
-        return {0, PermissionOverridesDropped::SkipReason};
-    return {openFile(path, FileAccess::ReadWrite), {}};
-}
 
 // Linux locks no file against other programs, except a program file while it runs: this very test.
 Measured fileInUse(const TempFolder&)
@@ -126,14 +101,6 @@ Measured fileInUse(const TempFolder&)
 Measured missingDrive(const TempFolder&)
 {
     return {0, {}};
-}
-
-Measured fullDisk(const TempFolder& dir)
-{
-    SmallDisk disk(dir / "small");
-    if (!disk.mounted())
-        return {0, "cannot mount a small tmpfs here (needs root)"};
-    return fillDisk(dir / "small");
 }
 
 #endif
