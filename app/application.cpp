@@ -1,5 +1,5 @@
 // The application object.
-#include "application.h"
+#include <app/application.h>
 
 #include <QIcon>
 

@@ -1,5 +1,5 @@
 // snellitore: the desktop program's entry; start-up and shutdown live in startup.cpp.
-#include "startup.h"
+#include <app/startup.h>
 
 int main(int argc, char** argv)
 {

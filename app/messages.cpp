@@ -1,5 +1,5 @@
 // Message boxes and error display; the real boxes are built here and nowhere else.
-#include "messages.h"
+#include <app/messages.h>
 
 #include <QApplication>
 #include <QDialogButtonBox>

@@ -1,15 +1,15 @@
 // Start-up and shutdown of the desktop program: the decision taken before the toolkit starts, then the windows.
-#include "startup.h"
+#include <app/startup.h>
 
-#include "application.h"
-#include "command_line.h"
-#include "messages.h"
-#include "platform_choice.h"
+#include <app/application.h>
+#include <app/command_line.h>
+#include <app/messages.h>
+#include <app/platform_choice.h>
 
-#include <aboutbox.h>
-#include <comp.h>
-#include <diredit2.h>
-#include <stati.h>
+#include <forms/aboutbox.h>
+#include <forms/comp.h>
+#include <forms/diredit2.h>
+#include <forms/stati.h>
 
 #include <QLibraryInfo>
 

@@ -1,5 +1,5 @@
 // Assembling the corpus and writing the synthetic inputs of the benchmark.
-#include "bench_inputs.h"
+#include <bench/bench_inputs.h>
 
 #include <algorithm>
 #include <cctype>

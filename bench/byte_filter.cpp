@@ -1,5 +1,5 @@
 // The TAB/CR byte filter on memory and on files.
-#include "byte_filter.h"
+#include <bench/byte_filter.h>
 
 #include <cerrno>
 #include <cstring>

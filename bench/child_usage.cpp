@@ -1,5 +1,5 @@
 // fork, exec and wait4 for the peak-memory measurement.
-#include "child_usage.h"
+#include <bench/child_usage.h>
 
 #include <cerrno>
 #include <chrono>

@@ -1,5 +1,5 @@
 // The child process around a timed piece of work, with its deadline.
-#include "guarded_run.h"
+#include <bench/guarded_run.h>
 
 #include <algorithm>
 #include <cerrno>

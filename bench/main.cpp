@@ -1,12 +1,12 @@
 // The benchmark: the engine against a TAB/CR byte filter on real pages, in memory and on pathological inputs,
 // and the peak memory of the CLI on a 100 MB and a 1 GB file; ends with the verdict on the three targets.
-#include "bench_inputs.h"
-#include "byte_filter.h"
-#include "child_usage.h"
-#include "guarded_run.h"
-#include "memory_byte_file.h"
-#include "report.h"
-#include "stopwatch.h"
+#include <bench/bench_inputs.h>
+#include <bench/byte_filter.h>
+#include <bench/child_usage.h>
+#include <bench/guarded_run.h>
+#include <bench/memory_byte_file.h>
+#include <bench/report.h>
+#include <bench/stopwatch.h>
 
 #include <engine/compaction.h>
 

@@ -1,5 +1,5 @@
 // Recording best-of-N figures and printing the table rows.
-#include "report.h"
+#include <bench/report.h>
 
 #include <cstdio>
 #include <string>

@@ -1,8 +1,8 @@
 // The benchmark's figures and the table they are printed in.
 #pragma once
 
-#include "child_usage.h"
-#include "guarded_run.h"
+#include <bench/child_usage.h>
+#include <bench/guarded_run.h>
 
 #include <cstdint>
 #include <string>

@@ -1,5 +1,5 @@
 // Command-line parsing of snellitore-cli.
-#include "cli_options.h"
+#include <cli/cli_options.h>
 
 #include <set>
 

@@ -1,7 +1,7 @@
 // Command-line parsing of snellitore-cli: the options, the operand and the texts that explain them.
 #pragma once
 
-#include <compaction.h>
+#include <engine/compaction.h>
 
 #include <optional>
 #include <string>

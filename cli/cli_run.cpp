@@ -1,16 +1,15 @@
 // One compaction run of snellitore-cli.
-#include "cli_run.h"
+#include <cli/cli_run.h>
 
-#include <arithmetic.h>
-#include <byte_file.h>
-#include <compaction.h>
-#include <io_error.h>
-#include <temporary_files.h>
+#include <engine/arithmetic.h>
+#include <engine/compaction.h>
+#include <platform/byte_file.h>
+#include <platform/io_error.h>
+#include <platform/temporary_files.h>
 
 #include <memory>
 #include <optional>
 #include <ostream>
-#include <unistd.h>
 
 namespace {
 
@@ -26,7 +25,7 @@ constexpr const char* NotRemoved = "could not remove incomplete ";
 struct Source
 {
     std::string name; // the path as given, or "-" for standard input
-    std::unique_ptr<PosixFile> file; // open for the run
+    std::unique_ptr<SystemFile> file; // open for the run
     std::optional<FileIdentity> identity; // known for regular files only: what a destination must not be
 };
 
@@ -35,7 +34,7 @@ struct Source
 struct Destination
 {
     std::string name; // the path as given, or "-" for standard output
-    std::unique_ptr<PosixFile> direct;
+    std::unique_ptr<SystemFile> direct;
     std::unique_ptr<StagedFile> staged;
     bool replace = false; // the staged file may take the place of whatever the name holds
 
@@ -119,7 +118,7 @@ void check(int code, const std::string& name)
         throw CliFailure { name, ioErrorText(code) };
 }
 
-std::optional<FileIdentity> regularIdentity(const PosixFile& file)
+std::optional<FileIdentity> regularIdentity(const SystemFile& file)
 {
     FileIdentity identity;
     if (platform::isRegularFile(file) && platform::identityOf(file, identity) == IoCode::Ok)
@@ -130,18 +129,19 @@ std::optional<FileIdentity> regularIdentity(const PosixFile& file)
 // The engine takes the size first and repositions the source for its look-ahead, so only a regular file whose
 // size can be believed, read from its start, serves as it is; a pipe, a terminal, a device, a pseudo-file of
 // /proc or /sys, or a file partly read already is spooled.
-bool usableInPlace(const PosixFile& file)
+bool usableInPlace(const SystemFile& file)
 {
-    return platform::hasReliableSize(file) && ::lseek(file.descriptor(), 0, SEEK_CUR) == 0;
+    std::int64_t offset = -1;
+    return platform::hasReliableSize(file) && file.position(offset) == IoCode::Ok && offset == 0;
 }
 
 // Only reading is asked for, so a read-only source compacts as well as any other.
-void openSource(const CliOptions& options, int inputFd, Source& source)
+void openSource(const CliOptions& options, platform::NativeHandle input, Source& source)
 {
-    std::unique_ptr<PosixFile> file;
+    std::unique_ptr<SystemFile> file;
     if (readsStandardInput(options)) {
         source.name = Text::StandardStream;
-        file = std::make_unique<PosixFile>(inputFd, false);
+        file = std::make_unique<SystemFile>(input, false);
     } else {
         source.name = options.source;
         check(platform::openExisting(options.source, FileAccess::ReadOnly, file), source.name);
@@ -156,9 +156,10 @@ void openSource(const CliOptions& options, int inputFd, Source& source)
     check(code, inTemporary ? Text::TemporaryIn + platform::temporaryFolder() : source.name);
 }
 
-void refuseSource(const Source& source, const FileIdentity& candidate, const std::string& name)
+template <typename Candidate>
+void refuseSource(const Source& source, const Candidate& candidate, const std::string& name)
 {
-    if (source.identity && *source.identity == candidate)
+    if (source.identity && platform::sameFile(*source.identity, candidate))
         throw CliFailure { name, Text::SameFile };
 }
 
@@ -177,19 +178,17 @@ void stageDestination(NameContents contents, bool force, Destination& destinatio
 
 // The destination is compared with the source before anything is created, whatever name (a link, another
 // spelling) leads to it.
-void openDestination(const CliOptions& options, int outputFd, const Source& source, Destination& destination)
+void openDestination(const CliOptions& options, platform::NativeHandle output, const Source& source,
+                     Destination& destination)
 {
-    FileIdentity existing;
     if (writesStandardOutput(options)) {
         destination.name = Text::StandardStream;
-        destination.direct = std::make_unique<PosixFile>(outputFd, false);
-        if (platform::identityOf(*destination.direct, existing) == IoCode::Ok)
-            refuseSource(source, existing, destination.name);
+        destination.direct = std::make_unique<SystemFile>(output, false);
+        refuseSource(source, *destination.direct, destination.name);
         return;
     }
     const std::string& path = destination.name = options.destination;
-    if (platform::identityOf(path, existing) == IoCode::Ok)
-        refuseSource(source, existing, path);
+    refuseSource(source, path, path);
     NameContents contents = NameContents::Nothing;
     check(platform::contentsOfName(path, contents), path);
     if (contents != NameContents::Nothing && !options.force)

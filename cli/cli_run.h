@@ -1,13 +1,12 @@
 // One compaction run of snellitore-cli: both ends opened and guarded, the engine driven, failures reported.
 #pragma once
 
-#include "cli_options.h"
+#include <cli/cli_options.h>
+#include <platform/byte_file.h>
 
 #include <iosfwd>
 #include <string>
 #include <vector>
-
-class ByteFile;
 
 namespace ExitCode {
 inline constexpr int Success = 0;
@@ -15,11 +14,11 @@ inline constexpr int IoError = 1;
 inline constexpr int UsageError = 2;
 } // namespace ExitCode
 
-// The descriptors that "-" stands for; a caller may point them elsewhere.
+// The files that "-" stands for; a caller may point them elsewhere.
 struct StandardStreams
 {
-    int input = 0;
-    int output = 1;
+    platform::NativeHandle input = platform::standardInput();
+    platform::NativeHandle output = platform::standardOutput();
 };
 
 // Compacts options.source into options.destination; messages, progress and the summary go to err.

@@ -1,5 +1,5 @@
 // Exact integer rounding for the progress value and the size ratio.
-#include "arithmetic.h"
+#include <engine/arithmetic.h>
 
 std::int64_t roundHalfEven(std::int64_t numerator, std::int64_t denominator)
 {

@@ -1,8 +1,8 @@
 // The compaction run: the main loop and its dispatch, CompactFile and CanOpenFile.
-#include "compaction.h"
-#include "compaction_run.h"
-#include "io_error.h"
-#include "scan.h"
+#include <engine/compaction.h>
+#include <engine/compaction_run.h>
+#include <engine/scan.h>
+#include <platform/io_error.h>
 
 #include <platform/byte_file.h>
 #include <platform/temporary_files.h>
@@ -16,12 +16,6 @@ namespace {
 constexpr std::size_t DefaultBlockSize = 256 * 1024;
 constexpr int NotAFileCode = 132; // the system's code for a seek on a device, as a pipe asked for its size answers
 const char* const SameFileText = "Source and destination are the same file";
-
-void check(int code)
-{
-    if (code != IoCode::Ok)
-        throw EInOutError(code);
-}
 
 // The characters some dispatch row other than the last takes under the run's options. A space counts
 // only when another space follows it: a lone space is written as it is, which spares the rule a call per
@@ -251,23 +245,22 @@ void salvageOutput(DestinationWriter& destination)
 
 // Refuses a destination that is the source under another spelling or through a link: creating it
 // would empty the source before a single character was read.
-void refuseSameFile(const PosixFile& source, const std::string& destinationPath)
+void refuseSameFile(const SystemFile& source, const std::string& destinationPath)
 {
-    FileIdentity sourceId, destinationId;
-    if (platform::identityOf(source, sourceId) == IoCode::Ok
-        && platform::identityOf(destinationPath, destinationId) == IoCode::Ok && sourceId == destinationId)
+    FileIdentity sourceId;
+    if (platform::identityOf(source, sourceId) == IoCode::Ok && platform::sameFile(sourceId, destinationPath))
         throw EInOutError(IoCode::AccessDenied, SameFileText);
 }
 
 // Only regular files are compacted: a pipe opened for writing as well never ends, a device may not end either,
 // and neither has a size. A pseudo-file's size says nothing, so it is first read to its end into a temporary file.
-void prepareSource(std::unique_ptr<PosixFile>& source)
+void prepareSource(std::unique_ptr<SystemFile>& source)
 {
     if (!platform::isRegularFile(*source))
         throw EInOutError(NotAFileCode);
     if (platform::hasReliableSize(*source))
         return;
-    std::unique_ptr<PosixFile> spooled;
+    std::unique_ptr<SystemFile> spooled;
     bool inTemporary = false;
     check(platform::spoolToTemporaryFile(*source, spooled, inTemporary));
     check(source->close());
@@ -320,8 +313,8 @@ CompactionResult compactStream(ByteFile& source, ByteFile& destination, const Co
 CompactionResult CompactFile(const std::string& sourcePath, const std::string& destinationPath,
                              const CompactionOptions& options, ProgressSink& progress, DestinationCreation creation)
 {
-    std::unique_ptr<PosixFile> source;
-    std::unique_ptr<PosixFile> destination;
+    std::unique_ptr<SystemFile> source;
+    std::unique_ptr<SystemFile> destination;
     check(platform::openExisting(sourcePath, FileAccess::ReadWrite, source));
     refuseSameFile(*source, destinationPath);
     prepareSource(source);
@@ -332,6 +325,6 @@ CompactionResult CompactFile(const std::string& sourcePath, const std::string& d
 
 bool CanOpenFile(const std::string& path)
 {
-    std::unique_ptr<PosixFile> file;
+    std::unique_ptr<SystemFile> file;
     return platform::openExisting(path, FileAccess::ReadWrite, file) == IoCode::Ok && file->close() == IoCode::Ok;
 }

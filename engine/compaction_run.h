@@ -1,7 +1,7 @@
 // The state of one compaction run, its buffered source and destination, and the four rules that act on it.
 #pragma once
 
-#include "compaction.h"
+#include <engine/compaction.h>
 
 #include <cstdint>
 #include <string_view>

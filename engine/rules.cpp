@@ -1,8 +1,8 @@
 // The four tag and whitespace rules. Each reads on from the source as far as it needs and hands back
 // to the main loop in one of three ways: step back one, rewind to where it began, or consume. Where a
 // rule would read a character only to step back onto it, it looks at the buffered character instead.
-#include "compaction_run.h"
-#include "scan.h"
+#include <engine/compaction_run.h>
+#include <engine/scan.h>
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 // The run's buffered source and destination, and the progress meter.
-#include "arithmetic.h"
-#include "compaction_run.h"
-#include "io_error.h"
+#include <engine/arithmetic.h>
+#include <engine/compaction_run.h>
+#include <platform/io_error.h>
 
 #include <platform/byte_file.h>
 
@@ -15,12 +15,6 @@ namespace {
 // (at most the length of OpenDivPattern) never has to read the file again.
 constexpr std::size_t KeepBehind = 32;
 static_assert(KeepBehind > OpenDivPattern.size());
-
-void check(int code)
-{
-    if (code != IoCode::Ok)
-        throw EInOutError(code);
-}
 
 } // namespace
 

@@ -1,7 +1,7 @@
 // The about box: its design and its closing keys.
-#include "aboutbox.h"
+#include <forms/aboutbox.h>
 
-#include "design_scale.h"
+#include <forms/design_scale.h>
 
 #include <QFrame>
 #include <QKeyEvent>

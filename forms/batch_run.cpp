@@ -1,17 +1,17 @@
 // The batch run: toggling marks, joining paths, the overwrite guard and the per-file compaction step.
-#include "batch_run.h"
+#include <forms/batch_run.h>
 
-#include "comp.h"
-#include "diredit2.h"
-#include "path_text.h"
-#include "stati.h"
+#include <forms/comp.h>
+#include <forms/diredit2.h>
+#include <forms/path_text.h>
+#include <forms/stati.h>
 
-#include <compaction.h>
-#include <directory_list_box.h>
-#include <file_list_box.h>
-#include <io_error.h>
-#include <messages.h>
+#include <app/messages.h>
+#include <engine/compaction.h>
 #include <platform/byte_file.h>
+#include <platform/io_error.h>
+#include <widgets/directory_list_box.h>
+#include <widgets/file_list_box.h>
 
 #include <QDir>
 #include <QLabel>

@@ -1,24 +1,24 @@
 // The main window: its design, the option and gauge adapters, the menu handlers and the command-line mode.
-#include "comp.h"
+#include <forms/comp.h>
 
-#include "aboutbox.h"
-#include "batch_run.h"
-#include "design_scale.h"
-#include "diredit2.h"
-#include "gauge_progress.h"
-#include "path_text.h"
-#include "stati.h"
+#include <forms/aboutbox.h>
+#include <forms/batch_run.h>
+#include <forms/design_scale.h>
+#include <forms/diredit2.h>
+#include <forms/gauge_progress.h>
+#include <forms/path_text.h>
+#include <forms/stati.h>
 
-#include <application.h>
-#include <arithmetic.h>
-#include <command_line.h>
-#include <directory_list_box.h>
-#include <drive_combo_box.h>
-#include <file_list_box.h>
-#include <filter_combo_box.h>
-#include <gauge.h>
-#include <io_error.h>
+#include <app/application.h>
+#include <app/command_line.h>
+#include <engine/arithmetic.h>
 #include <platform/byte_file.h>
+#include <platform/io_error.h>
+#include <widgets/directory_list_box.h>
+#include <widgets/drive_combo_box.h>
+#include <widgets/file_list_box.h>
+#include <widgets/filter_combo_box.h>
+#include <widgets/gauge.h>
 
 #include <QAction>
 #include <QCheckBox>
@@ -188,7 +188,7 @@ void TForm1::createdir()
         return finishCommandLine(FileMissingText, MessageKind::Error);
     const std::string destination = bigDestinationPath(source);
     // The test creation below would empty the source before anything was read from it.
-    if (sameFile(source, destination))
+    if (platform::sameFile(source, destination))
         return finishCommandLine(SameFileText.arg(pathText(destination)), MessageKind::Error);
     // The name is replaced, never written through: a link there may lead to any other file.
     if (platform::replaceWithTestFile(destination) != IoCode::Ok)
@@ -200,13 +200,6 @@ void TForm1::createdir()
         = CompactFile(source, destination, options(), progressSink(), DestinationCreation::MustNotExist);
     finishCommandLine(
         pathText(summaryText(source, result.sourceSize, destination, result.written)), MessageKind::Information);
-}
-
-bool TForm1::sameFile(const std::string& source, const std::string& destination)
-{
-    FileIdentity sourceId, destinationId;
-    return platform::identityOf(source, sourceId) == IoCode::Ok
-        && platform::identityOf(destination, destinationId) == IoCode::Ok && sourceId == destinationId;
 }
 
 void TForm1::deleteTestFile(const std::string& destination)

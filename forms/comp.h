@@ -1,8 +1,8 @@
 // The main window: source and destination panes, the four options, ">>", the gauge and the main menu.
 #pragma once
 
-#include <compaction.h>
-#include <messages.h>
+#include <app/messages.h>
+#include <engine/compaction.h>
 
 #include <QMainWindow>
 
@@ -74,7 +74,6 @@ private:
     void setTabOrder();
 
     // The steps of the command-line mode.
-    static bool sameFile(const std::string& source, const std::string& destination);
     static void deleteTestFile(const std::string& destination);
     void switchOnCommandLineOptions();
     static void finishCommandLine(const QString& text, MessageKind kind);

@@ -1,5 +1,5 @@
 // Design measures of the windows: scaling, fonts and placing.
-#include "design_scale.h"
+#include <forms/design_scale.h>
 
 #include <QEvent>
 #include <QFrame>

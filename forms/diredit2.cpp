@@ -1,7 +1,7 @@
 // The name prompt: its design and its result.
-#include "diredit2.h"
+#include <forms/diredit2.h>
 
-#include "design_scale.h"
+#include <forms/design_scale.h>
 
 #include <QFrame>
 #include <QLabel>

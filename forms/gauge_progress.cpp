@@ -1,7 +1,7 @@
 // The progress sink of the main window.
-#include "gauge_progress.h"
+#include <forms/gauge_progress.h>
 
-#include <gauge.h>
+#include <widgets/gauge.h>
 
 #include <QScreen>
 

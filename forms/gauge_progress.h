@@ -1,7 +1,7 @@
 // The progress sink of the main window: drives Gauge1 while a compaction holds the event loop.
 #pragma once
 
-#include <compaction.h>
+#include <engine/compaction.h>
 
 #include <QElapsedTimer>
 #include <QPointer>

@@ -1,9 +1,9 @@
 // The statistics window: its design, the header row and the appending of rows.
-#include "stati.h"
+#include <forms/stati.h>
 
-#include "design_scale.h"
+#include <forms/design_scale.h>
 
-#include <arithmetic.h>
+#include <engine/arithmetic.h>
 
 #include <QFrame>
 #include <QHeaderView>

@@ -1,4 +1,11 @@
-// Byte files with numeric I/O codes: the file interface the engine works on, and its POSIX implementation.
+// Byte files with numeric I/O codes: the file interface the engine works on, the system's open files, and the
+// calls that open, create, remove and compare files by name.
+//
+// This header is the same on every system; the sources chosen in platform/CMakeLists.txt implement it. Every
+// call that answers an int answers an I/O code: IoCode::Ok (0) on success, one of the other IoCode values of
+// io_error.h where one fits, else the Windows system error code of the same meaning, so that a failure shows
+// the same number everywhere (on POSIX the errno is mapped onto it). A missing name answers FileNotFound (2)
+// when its folder exists and PathNotFound (3) when it does not.
 #pragma once
 
 #include <cstddef>
@@ -21,36 +28,60 @@ public:
     virtual int close() = 0;
 };
 
+namespace platform {
+
+// What the system calls an open file: a descriptor on POSIX, a HANDLE on Windows.
+#ifdef _WIN32
+using NativeHandle = void*;
+#else
+using NativeHandle = int;
+#endif
+
+// The program's standard input and output, as handles that SystemFile can borrow.
+NativeHandle standardInput();
+NativeHandle standardOutput();
+
+} // namespace platform
+
 enum class FileAccess
 {
     ReadOnly,
     ReadWrite,
 };
 
-// An open descriptor; closes itself (ignoring failure) if nobody closed it before.
-class PosixFile final : public ByteFile
+// An open file of the system; closes itself (ignoring failure) if nobody closed it before.
+class SystemFile final : public ByteFile
 {
 public:
-    // An owned descriptor is closed by close() and the destructor; a borrowed one (standard output) is left open.
-    explicit PosixFile(int fd, bool owned = true);
-    ~PosixFile() override;
-    PosixFile(const PosixFile&) = delete;
-    PosixFile& operator=(const PosixFile&) = delete;
+    // An owned handle is closed by close() and the destructor; a borrowed one (standard output) is left open.
+    explicit SystemFile(platform::NativeHandle handle, bool owned = true);
+    ~SystemFile() override;
+    SystemFile(const SystemFile&) = delete;
+    SystemFile& operator=(const SystemFile&) = delete;
 
+    // read answers got = 0 at the end of the file; write retries until all n bytes are stored and answers
+    // DiskFull (101) when the system stores none; size works for regular files and block devices (a pipe
+    // answers 132); seek counts from the start; close answers CloseFailed (1) when the system refuses it and
+    // Ok for a borrowed handle, which stays open.
     int read(unsigned char* buffer, std::size_t n, std::size_t& got) override;
     int write(const unsigned char* buffer, std::size_t n, std::size_t& stored) override;
     int size(std::int64_t& bytes) override;
     int seek(std::int64_t offset) override;
     int close() override;
 
-    int descriptor() const { return m_fd; }
+    // The current byte offset from the start of the file; a pipe or a terminal answers 132.
+    int position(std::int64_t& offset) const;
+    // False once close() was called.
+    bool isOpen() const;
+    platform::NativeHandle handle() const { return m_handle; }
 
 private:
-    int m_fd;
+    platform::NativeHandle m_handle;
     bool m_owned;
 };
 
-// Identity of a file on its device: two paths name the same file when both parts agree.
+// Identity of a file on its volume (device and inode on POSIX, volume serial and file index on Windows): two
+// names lead to the same file when both parts agree. Compared only inside platform/; callers ask sameFile().
 struct FileIdentity
 {
     std::uint64_t device = 0;
@@ -60,31 +91,38 @@ struct FileIdentity
 
 namespace platform {
 
-// Maps a system error number onto the program's I/O codes; the path tells "file" from "folder" not found.
-int ioCodeFromErrno(int error, const std::string& path);
-
-// Opens an existing file (not a folder).
-int openExisting(const std::string& path, FileAccess access, std::unique_ptr<PosixFile>& file);
+// Opens an existing file (not a folder: AccessDenied, 5).
+int openExisting(const std::string& path, FileAccess access, std::unique_ptr<SystemFile>& file);
 // Creates a file for reading and writing, truncating one that exists.
-int createAlways(const std::string& path, std::unique_ptr<PosixFile>& file);
-// Creates a file that must not exist yet (80 when the name is taken).
-int createNew(const std::string& path, std::unique_ptr<PosixFile>& file);
+int createAlways(const std::string& path, std::unique_ptr<SystemFile>& file);
+// Creates a file that must not exist yet (FileExists, 80, when the name is taken).
+int createNew(const std::string& path, std::unique_ptr<SystemFile>& file);
 // Creates (truncating) and closes a file at once: does the name accept a file?
 int createTestFile(const std::string& path);
-// Creates and closes a file that must not exist yet: never touches an existing file.
+// Creates and closes a file that must not exist yet (80 when the name is taken): never touches an existing file.
 int createNewTestFile(const std::string& path);
+// Removes the name (a link, not what it leads to).
 int deleteFile(const std::string& path);
-// Creates the last level of the path only; the levels before it must exist.
+// Creates the last level of the path only; the levels before it must exist (80 when the name is taken).
 int createDirectory(const std::string& path);
 
+// The identity of what the name leads to, following links; of an open file.
 int identityOf(const std::string& path, FileIdentity& identity);
-int identityOf(const PosixFile& file, FileIdentity& identity);
-bool isRegularFile(const PosixFile& file);
+int identityOf(const SystemFile& file, FileIdentity& identity);
+// Whether the name, or the open file, is the file known by its identity; false when it cannot be looked at.
+bool sameFile(const FileIdentity& known, const std::string& path);
+bool sameFile(const FileIdentity& known, const SystemFile& file);
+// Whether both names lead to one file (another spelling, a link, a second hard link); false when either
+// cannot be looked at.
+bool sameFile(const std::string& first, const std::string& second);
+// True for an open regular file; false for a folder, a pipe, a device, or a file that cannot be looked at.
+bool isRegularFile(const SystemFile& file);
 
 // Leaves a new, empty file at the name and closes it, never writing through whatever the name held: a plain
 // file (its only name) is emptied as createTestFile would, one that cannot be opened for writing is left as
 // it is; a symbolic link, or a file that has other names too, is removed and a file created in its place
-// that must not exist yet; anything else (a folder, a FIFO, a device, a socket) is refused unopened.
+// that must not exist yet; anything else (a folder, a FIFO, a device, a socket) is refused unopened
+// (AccessDenied, 5).
 int replaceWithTestFile(const std::string& path);
 
 } // namespace platform

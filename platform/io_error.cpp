@@ -1,5 +1,5 @@
 // The I/O code table and EInOutError.
-#include "io_error.h"
+#include <platform/io_error.h>
 
 #include <cstdio>
 
@@ -31,4 +31,10 @@ EInOutError::EInOutError(int code, const std::string& message)
     : std::runtime_error(message)
     , m_code(code)
 {
+}
+
+void check(int code)
+{
+    if (code != IoCode::Ok)
+        throw EInOutError(code);
 }

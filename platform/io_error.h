@@ -33,3 +33,6 @@ public:
 private:
     int m_code;
 };
+
+// Raises EInOutError for any code but IoCode::Ok.
+void check(int code);

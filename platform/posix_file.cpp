@@ -1,6 +1,7 @@
-// POSIX implementation of the byte files, folders and test files, with errno mapped onto I/O codes.
-#include "byte_file.h"
-#include "io_error.h"
+// POSIX implementation of the system files, folders and test files, with errno mapped onto I/O codes.
+#include <platform/byte_file.h>
+#include <platform/io_error.h>
+#include <platform/posix_system.h>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -60,7 +61,7 @@ std::string parentOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-int openPath(const std::string& path, int flags, std::unique_ptr<PosixFile>& file)
+int openPath(const std::string& path, int flags, std::unique_ptr<SystemFile>& file)
 {
     int fd;
     do
@@ -68,13 +69,13 @@ int openPath(const std::string& path, int flags, std::unique_ptr<PosixFile>& fil
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return platform::ioCodeFromErrno(errno, path);
-    file = std::make_unique<PosixFile>(fd);
+    file = std::make_unique<SystemFile>(fd);
     return IoCode::Ok;
 }
 
 int createAndClose(const std::string& path, int flags)
 {
-    std::unique_ptr<PosixFile> file;
+    std::unique_ptr<SystemFile> file;
     const int code = openPath(path, flags, file);
     return code != IoCode::Ok ? code : file->close();
 }
@@ -90,11 +91,11 @@ int removeAndCreateNew(const std::string& path)
 // even if the name changed hands since it was looked up.
 int emptyPlainFile(const std::string& path)
 {
-    std::unique_ptr<PosixFile> file;
+    std::unique_ptr<SystemFile> file;
     if (const int code = openPath(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK, file); code != IoCode::Ok)
         return code;
     struct stat info {};
-    if (::fstat(file->descriptor(), &info) != 0)
+    if (::fstat(file->handle(), &info) != 0)
         return platform::ioCodeFromErrno(errno, path);
     if (!S_ISREG(info.st_mode))
         return IoCode::AccessDenied;
@@ -102,31 +103,31 @@ int emptyPlainFile(const std::string& path)
         const int code = file->close();
         return code != IoCode::Ok ? code : removeAndCreateNew(path);
     }
-    if (::ftruncate(file->descriptor(), 0) != 0)
+    if (::ftruncate(file->handle(), 0) != 0)
         return platform::ioCodeFromErrno(errno, path);
     return file->close();
 }
 
 } // namespace
 
-PosixFile::PosixFile(int fd, bool owned)
-    : m_fd(fd)
+SystemFile::SystemFile(platform::NativeHandle handle, bool owned)
+    : m_handle(handle)
     , m_owned(owned)
 {
 }
 
-PosixFile::~PosixFile()
+SystemFile::~SystemFile()
 {
-    if (m_owned && m_fd >= 0)
-        ::close(m_fd);
+    if (m_owned && m_handle >= 0)
+        ::close(m_handle);
 }
 
-int PosixFile::read(unsigned char* buffer, std::size_t n, std::size_t& got)
+int SystemFile::read(unsigned char* buffer, std::size_t n, std::size_t& got)
 {
     got = 0;
     ssize_t r;
     do
-        r = ::read(m_fd, buffer, n);
+        r = ::read(m_handle, buffer, n);
     while (r < 0 && errno == EINTR);
     if (r < 0)
         return platform::ioCodeFromErrno(errno, {});
@@ -134,11 +135,11 @@ int PosixFile::read(unsigned char* buffer, std::size_t n, std::size_t& got)
     return IoCode::Ok;
 }
 
-int PosixFile::write(const unsigned char* buffer, std::size_t n, std::size_t& stored)
+int SystemFile::write(const unsigned char* buffer, std::size_t n, std::size_t& stored)
 {
     stored = 0;
     while (stored < n) {
-        const ssize_t w = ::write(m_fd, buffer + stored, n - stored);
+        const ssize_t w = ::write(m_handle, buffer + stored, n - stored);
         if (w < 0 && errno == EINTR)
             continue;
         if (w < 0)
@@ -150,42 +151,66 @@ int PosixFile::write(const unsigned char* buffer, std::size_t n, std::size_t& st
     return IoCode::Ok;
 }
 
-int PosixFile::size(std::int64_t& bytes)
+int SystemFile::size(std::int64_t& bytes)
 {
     struct stat info {};
-    if (::fstat(m_fd, &info) != 0)
+    if (::fstat(m_handle, &info) != 0)
         return platform::ioCodeFromErrno(errno, {});
     if (S_ISREG(info.st_mode)) {
         bytes = info.st_size;
         return IoCode::Ok;
     }
     // Block devices report their size only through seeking; pipes cannot tell it at all.
-    const off_t here = ::lseek(m_fd, 0, SEEK_CUR);
-    const off_t end = here < 0 ? -1 : ::lseek(m_fd, 0, SEEK_END);
-    if (end < 0 || ::lseek(m_fd, here, SEEK_SET) < 0)
+    const off_t here = ::lseek(m_handle, 0, SEEK_CUR);
+    const off_t end = here < 0 ? -1 : ::lseek(m_handle, 0, SEEK_END);
+    if (end < 0 || ::lseek(m_handle, here, SEEK_SET) < 0)
         return platform::ioCodeFromErrno(errno, {});
     bytes = end;
     return IoCode::Ok;
 }
 
-int PosixFile::seek(std::int64_t offset)
+int SystemFile::seek(std::int64_t offset)
 {
-    if (::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0)
+    if (::lseek(m_handle, static_cast<off_t>(offset), SEEK_SET) < 0)
         return platform::ioCodeFromErrno(errno, {});
     return IoCode::Ok;
 }
 
-int PosixFile::close()
+int SystemFile::close()
 {
-    const int fd = m_fd;
-    m_fd = -1;
+    const int fd = m_handle;
+    m_handle = -1;
     if (!m_owned || fd < 0)
         return IoCode::Ok;
     // A failed close is reported as code 1 whatever the reason; the descriptor is gone either way.
     return ::close(fd) == 0 || errno == EINTR ? IoCode::Ok : IoCode::CloseFailed;
 }
 
+int SystemFile::position(std::int64_t& offset) const
+{
+    const off_t here = ::lseek(m_handle, 0, SEEK_CUR);
+    if (here < 0)
+        return platform::ioCodeFromErrno(errno, {});
+    offset = here;
+    return IoCode::Ok;
+}
+
+bool SystemFile::isOpen() const
+{
+    return m_handle >= 0;
+}
+
 namespace platform {
+
+NativeHandle standardInput()
+{
+    return STDIN_FILENO;
+}
+
+NativeHandle standardOutput()
+{
+    return STDOUT_FILENO;
+}
 
 int ioCodeFromErrno(int error, const std::string& path)
 {
@@ -194,26 +219,26 @@ int ioCodeFromErrno(int error, const std::string& path)
     return systemCodeFromErrno(error);
 }
 
-int openExisting(const std::string& path, FileAccess access, std::unique_ptr<PosixFile>& file)
+int openExisting(const std::string& path, FileAccess access, std::unique_ptr<SystemFile>& file)
 {
     const int code = openPath(path, access == FileAccess::ReadWrite ? O_RDWR : O_RDONLY, file);
     if (code != IoCode::Ok)
         return code;
     struct stat info {};
     // A folder opens for reading here, but it is no file: refuse it as the system would on a write open.
-    if (::fstat(file->descriptor(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    if (::fstat(file->handle(), &info) == 0 && S_ISDIR(info.st_mode)) {
         file.reset();
         return IoCode::AccessDenied;
     }
     return IoCode::Ok;
 }
 
-int createAlways(const std::string& path, std::unique_ptr<PosixFile>& file)
+int createAlways(const std::string& path, std::unique_ptr<SystemFile>& file)
 {
     return openPath(path, O_RDWR | O_CREAT | O_TRUNC, file);
 }
 
-int createNew(const std::string& path, std::unique_ptr<PosixFile>& file)
+int createNew(const std::string& path, std::unique_ptr<SystemFile>& file)
 {
     return openPath(path, O_RDWR | O_CREAT | O_EXCL, file);
 }
@@ -243,23 +268,23 @@ int identityOf(const std::string& path, FileIdentity& identity)
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0)
         return ioCodeFromErrno(errno, path);
-    identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    identity = identityFromStat(info);
     return IoCode::Ok;
 }
 
-int identityOf(const PosixFile& file, FileIdentity& identity)
+int identityOf(const SystemFile& file, FileIdentity& identity)
 {
     struct stat info {};
-    if (::fstat(file.descriptor(), &info) != 0)
+    if (::fstat(file.handle(), &info) != 0)
         return ioCodeFromErrno(errno, {});
-    identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    identity = identityFromStat(info);
     return IoCode::Ok;
 }
 
-bool isRegularFile(const PosixFile& file)
+bool isRegularFile(const SystemFile& file)
 {
     struct stat info {};
-    return ::fstat(file.descriptor(), &info) == 0 && S_ISREG(info.st_mode);
+    return ::fstat(file.handle(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 int replaceWithTestFile(const std::string& path)

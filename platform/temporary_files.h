@@ -1,8 +1,9 @@
 // Temporary files: spooled copies of sources that cannot be read where they are, and new files staged beside
-// the name they are meant for until they are complete.
+// the name they are meant for until they are complete. The same on every system; every int is an I/O code as
+// byte_file.h describes.
 #pragma once
 
-#include "byte_file.h"
+#include <platform/byte_file.h>
 
 #include <memory>
 #include <string>
@@ -13,7 +14,7 @@
 class StagedFile final : public ByteFile
 {
 public:
-    StagedFile(std::unique_ptr<PosixFile> file, std::string temporaryPath, std::string path);
+    StagedFile(std::unique_ptr<SystemFile> file, std::string temporaryPath, std::string path);
     // Removes the temporary file if it was never put in place.
     ~StagedFile() override;
     StagedFile(const StagedFile&) = delete;
@@ -32,14 +33,15 @@ public:
     // Puts the closed file under its name. replace lets it take the place of whatever the name holds (a symbolic
     // link is replaced, not followed); otherwise the name must still be free (80 when it is taken).
     int commit(bool replace);
-    // Closes and removes the temporary file; a name that meanwhile leads to another file is left alone.
+    // Closes and removes the temporary file; a name that meanwhile leads to another file is left alone. Ok also
+    // when the temporary name is gone already or the file was put in place.
     int discard();
 
     const std::string& temporaryPath() const { return m_temporaryPath; }
     const std::string& path() const { return m_path; }
 
 private:
-    std::unique_ptr<PosixFile> m_file;
+    std::unique_ptr<SystemFile> m_file;
     std::string m_temporaryPath;
     std::string m_path;
     FileIdentity m_identity;
@@ -59,25 +61,29 @@ enum class NameContents
 
 namespace platform {
 
-// $TMPDIR, or /tmp when it is unset or empty.
+// The folder for temporary files: $TMPDIR, or /tmp when it is unset or empty (on Windows, what GetTempPath
+// answers).
 std::string temporaryFolder();
 
 // Copies what is left of input, block by block, into an unnamed file in temporaryFolder() that vanishes when
 // closed, and leaves it positioned at its start. On failure, failedInTemporary tells a fault of the temporary
 // file from one of the input.
-int spoolToTemporaryFile(ByteFile& input, std::unique_ptr<PosixFile>& spooled, bool& failedInTemporary);
+int spoolToTemporaryFile(ByteFile& input, std::unique_ptr<SystemFile>& spooled, bool& failedInTemporary);
 
 // True for a regular file whose size can be believed. The pseudo-files of /proc report 0 and those of /sys a
 // page whatever they hold, and neither stores a block; such a file must be read to its end instead.
-bool hasReliableSize(const PosixFile& file);
+bool hasReliableSize(const SystemFile& file);
 
-// Creates an empty staged file for path, in path's folder, with the permission bits a new file gets.
+// Creates an empty staged file for path, in path's folder, with the permission bits a new file gets; the
+// temporary name is new and never replaces anything (FileExists, 80, when every name tried was taken).
 int createStaged(const std::string& path, std::unique_ptr<StagedFile>& file);
 
-// Whether the file at path, not following a symbolic link, may be written by this process.
+// Whether the file at path, not following a symbolic link, may be written by this process: Ok, or the code of
+// the refusal (AccessDenied, 5, for a read-only file).
 int checkWritable(const std::string& path);
 
 // Looks at what the name holds without following a symbolic link, except to see whether it leads to a device.
+// A free name is Ok with NameContents::Nothing; only a name that cannot be looked at fails.
 int contentsOfName(const std::string& path, NameContents& contents);
 
 } // namespace platform

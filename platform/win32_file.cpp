@@ -1,10 +1,7 @@
 // Windows implementation of the byte files, folders and test files, with the system's own error codes.
-#include "byte_file.h"
-#include "io_error.h"
-#include "win32_system.h"
-
-#include <fcntl.h>
-#include <io.h>
+#include <platform/byte_file.h>
+#include <platform/io_error.h>
+#include <platform/win32_system.h>
 
 namespace {
 
@@ -12,33 +9,18 @@ namespace {
 constexpr DWORD SharedReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr DWORD SharedWithAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-HANDLE handleOf(int descriptor)
-{
-    return descriptor < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(::_get_osfhandle(descriptor));
-}
-
-HANDLE handleOf(const PosixFile& file)
-{
-    return handleOf(file.descriptor());
-}
-
-int openPath(const std::string& path, DWORD access, DWORD disposition, std::unique_ptr<PosixFile>& file)
+int openPath(const std::string& path, DWORD access, DWORD disposition, std::unique_ptr<SystemFile>& file)
 {
     HANDLE handle;
     if (const int code = win32::openHandle(path, access, SharedReadWrite, disposition, FILE_ATTRIBUTE_NORMAL, handle))
         return code;
-    const int descriptor = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
-    if (descriptor < 0) {
-        ::CloseHandle(handle);
-        return IoCode::TooManyOpenFiles;
-    }
-    file = std::make_unique<PosixFile>(descriptor);
+    file = std::make_unique<SystemFile>(handle);
     return IoCode::Ok;
 }
 
 int createAndClose(const std::string& path, DWORD disposition)
 {
-    std::unique_ptr<PosixFile> file;
+    std::unique_ptr<SystemFile> file;
     const int code = openPath(path, GENERIC_READ | GENERIC_WRITE, disposition, file);
     return code != IoCode::Ok ? code : file->close();
 }
@@ -78,69 +60,92 @@ int emptyPlainFile(const std::string& path)
 
 } // namespace
 
-PosixFile::PosixFile(int fd, bool owned)
-    : m_fd(fd)
+SystemFile::SystemFile(platform::NativeHandle handle, bool owned)
+    : m_handle(handle)
     , m_owned(owned)
 {
 }
 
-PosixFile::~PosixFile()
+SystemFile::~SystemFile()
 {
-    if (m_owned && m_fd >= 0)
-        ::_close(m_fd);
+    if (m_owned && isOpen())
+        ::CloseHandle(m_handle);
 }
 
-int PosixFile::read(unsigned char* buffer, std::size_t n, std::size_t& got)
+int SystemFile::read(unsigned char* buffer, std::size_t n, std::size_t& got)
 {
-    return win32::readHandle(handleOf(*this), buffer, n, got);
+    return win32::readHandle(m_handle, buffer, n, got);
 }
 
-int PosixFile::write(const unsigned char* buffer, std::size_t n, std::size_t& stored)
+int SystemFile::write(const unsigned char* buffer, std::size_t n, std::size_t& stored)
 {
-    return win32::writeHandle(handleOf(*this), buffer, n, stored);
+    return win32::writeHandle(m_handle, buffer, n, stored);
 }
 
-int PosixFile::size(std::int64_t& bytes)
+int SystemFile::size(std::int64_t& bytes)
 {
-    return win32::sizeOfHandle(handleOf(*this), bytes);
+    return win32::sizeOfHandle(m_handle, bytes);
 }
 
-int PosixFile::seek(std::int64_t offset)
+int SystemFile::seek(std::int64_t offset)
 {
-    return win32::seekHandle(handleOf(*this), offset);
+    return win32::seekHandle(m_handle, offset);
 }
 
-int PosixFile::close()
+int SystemFile::close()
 {
-    const int fd = m_fd;
-    m_fd = -1;
-    if (!m_owned || fd < 0)
+    const HANDLE handle = m_handle;
+    const bool wasOpen = isOpen();
+    m_handle = INVALID_HANDLE_VALUE;
+    if (!m_owned || !wasOpen)
         return IoCode::Ok;
-    return ::_close(fd) == 0 ? IoCode::Ok : IoCode::CloseFailed;
+    // A failed close is reported as code 1 whatever the reason; the handle is gone either way.
+    return ::CloseHandle(handle) ? IoCode::Ok : IoCode::CloseFailed;
+}
+
+int SystemFile::position(std::int64_t& offset) const
+{
+    return win32::positionOfHandle(m_handle, offset);
+}
+
+// GetStdHandle answers a null handle for a stream the process was started without.
+bool SystemFile::isOpen() const
+{
+    return m_handle != INVALID_HANDLE_VALUE && m_handle != nullptr;
 }
 
 namespace platform {
 
-int openExisting(const std::string& path, FileAccess access, std::unique_ptr<PosixFile>& file)
+NativeHandle standardInput()
+{
+    return ::GetStdHandle(STD_INPUT_HANDLE);
+}
+
+NativeHandle standardOutput()
+{
+    return ::GetStdHandle(STD_OUTPUT_HANDLE);
+}
+
+int openExisting(const std::string& path, FileAccess access, std::unique_ptr<SystemFile>& file)
 {
     const DWORD rights = access == FileAccess::ReadWrite ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
     if (const int code = openPath(path, rights, OPEN_EXISTING, file))
         return code;
     // Windows itself refuses a folder here; a file system that lets one through is refused the same way.
     BY_HANDLE_FILE_INFORMATION info {};
-    if (::GetFileInformationByHandle(handleOf(*file), &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (::GetFileInformationByHandle(file->handle(), &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         file.reset();
         return IoCode::AccessDenied;
     }
     return IoCode::Ok;
 }
 
-int createAlways(const std::string& path, std::unique_ptr<PosixFile>& file)
+int createAlways(const std::string& path, std::unique_ptr<SystemFile>& file)
 {
     return openPath(path, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS, file);
 }
 
-int createNew(const std::string& path, std::unique_ptr<PosixFile>& file)
+int createNew(const std::string& path, std::unique_ptr<SystemFile>& file)
 {
     return openPath(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, file);
 }
@@ -183,14 +188,14 @@ int identityOf(const std::string& path, FileIdentity& identity)
     return code;
 }
 
-int identityOf(const PosixFile& file, FileIdentity& identity)
+int identityOf(const SystemFile& file, FileIdentity& identity)
 {
-    return win32::identityOfHandle(handleOf(file), identity);
+    return win32::identityOfHandle(file.handle(), identity);
 }
 
-bool isRegularFile(const PosixFile& file)
+bool isRegularFile(const SystemFile& file)
 {
-    return win32::isRegularHandle(handleOf(file));
+    return win32::isRegularHandle(file.handle());
 }
 
 int replaceWithTestFile(const std::string& path)

@@ -1,7 +1,7 @@
 // Win32 helpers of the platform layer: UTF-8 names as UTF-16, the system's codes, byte operations on handles.
-#include "win32_system.h"
-#include "byte_file.h"
-#include "io_error.h"
+#include <platform/byte_file.h>
+#include <platform/io_error.h>
+#include <platform/win32_system.h>
 
 #include <algorithm>
 
@@ -141,6 +141,17 @@ int seekHandle(HANDLE handle, std::int64_t offset)
     LARGE_INTEGER to {};
     to.QuadPart = offset;
     return ::SetFilePointerEx(handle, to, nullptr, FILE_BEGIN) ? IoCode::Ok : lastIoCode();
+}
+
+int positionOfHandle(HANDLE handle, std::int64_t& offset)
+{
+    if (::GetFileType(handle) != FILE_TYPE_DISK)
+        return SeekOnDevice;
+    LARGE_INTEGER here {};
+    if (!::SetFilePointerEx(handle, LARGE_INTEGER {}, &here, FILE_CURRENT))
+        return lastIoCode();
+    offset = here.QuadPart;
+    return IoCode::Ok;
 }
 
 int identityOfHandle(HANDLE handle, FileIdentity& identity)

@@ -1,4 +1,5 @@
-// Win32 helpers shared by the Windows files of the platform layer: UTF-8 names, system codes, raw handles.
+// Win32 helpers shared by the Windows sources of platform/: UTF-8 names, system codes, raw handles.
+// Not part of the platform's interface: nothing outside platform/ includes it.
 #pragma once
 
 #include <cstddef>
@@ -35,6 +36,7 @@ int readHandle(HANDLE handle, unsigned char* buffer, std::size_t n, std::size_t&
 int writeHandle(HANDLE handle, const unsigned char* buffer, std::size_t n, std::size_t& stored);
 int sizeOfHandle(HANDLE handle, std::int64_t& bytes);
 int seekHandle(HANDLE handle, std::int64_t offset);
+int positionOfHandle(HANDLE handle, std::int64_t& offset);
 int identityOfHandle(HANDLE handle, FileIdentity& identity);
 // A file on a disk, not a folder, a pipe, a console or a device.
 bool isRegularHandle(HANDLE handle);

@@ -1,10 +1,9 @@
 // Spooled copies of sources and staged destinations on Windows, with the system's own error codes.
-#include "temporary_files.h"
-#include "io_error.h"
-#include "win32_system.h"
+#include <platform/io_error.h>
+#include <platform/temporary_files.h>
+#include <platform/win32_system.h>
 
 #include <atomic>
-#include <io.h>
 #include <random>
 #include <vector>
 
@@ -18,11 +17,6 @@ constexpr DWORD SharedWithAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_
 // The attributes a replaced file hands on to the file that takes its place; read-only files are refused before.
 constexpr DWORD AdoptedAttributes
     = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-
-HANDLE handleOf(const PosixFile& file)
-{
-    return file.descriptor() < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(::_get_osfhandle(file.descriptor()));
-}
 
 // Six letters or digits; names are created exclusively, so a clash only costs another attempt.
 std::string randomSuffix()
@@ -45,7 +39,7 @@ std::string randomSuffix()
 }
 
 // The temporary copy vanishes when closed, even when the program dies, and nobody else may open it meanwhile.
-int openTemporaryFile(std::unique_ptr<PosixFile>& file)
+int openTemporaryFile(std::unique_ptr<SystemFile>& file)
 {
     const std::string prefix = platform::temporaryFolder() + "\\" + SpoolPrefix;
     for (int attempt = 0; attempt < NameAttempts; ++attempt) {
@@ -56,12 +50,7 @@ int openTemporaryFile(std::unique_ptr<PosixFile>& file)
             continue;
         if (code != IoCode::Ok)
             return code;
-        const int descriptor = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), 0);
-        if (descriptor < 0) {
-            ::CloseHandle(handle);
-            return IoCode::TooManyOpenFiles;
-        }
-        file = std::make_unique<PosixFile>(descriptor);
+        file = std::make_unique<SystemFile>(handle);
         return IoCode::Ok;
     }
     return IoCode::FileExists;
@@ -90,7 +79,7 @@ int identityOfName(const std::string& path, FileIdentity& identity, DWORD& attri
 
 } // namespace
 
-StagedFile::StagedFile(std::unique_ptr<PosixFile> file, std::string temporaryPath, std::string path)
+StagedFile::StagedFile(std::unique_ptr<SystemFile> file, std::string temporaryPath, std::string path)
     : m_file(std::move(file))
     , m_temporaryPath(std::move(temporaryPath))
     , m_path(std::move(path))
@@ -126,7 +115,7 @@ int StagedFile::seek(std::int64_t offset)
 int StagedFile::close()
 {
     int code = IoCode::Ok;
-    if (m_file->descriptor() >= 0 && !::FlushFileBuffers(handleOf(*m_file)))
+    if (m_file->isOpen() && !::FlushFileBuffers(m_file->handle()))
         code = win32::lastIoCode();
     const int closed = m_file->close();
     return code != IoCode::Ok ? code : closed;
@@ -146,13 +135,13 @@ int StagedFile::adoptOwnerAndMode(const std::string& modelPath)
         return IoCode::Ok;
     FILE_BASIC_INFO info {}; // times of 0 are left as they are
     info.FileAttributes = (attributes & AdoptedAttributes) ? attributes & AdoptedAttributes : FILE_ATTRIBUTE_NORMAL;
-    return ::SetFileInformationByHandle(handleOf(*m_file), FileBasicInfo, &info, sizeof info) ? IoCode::Ok
+    return ::SetFileInformationByHandle(m_file->handle(), FileBasicInfo, &info, sizeof info) ? IoCode::Ok
                                                                                                : win32::lastIoCode();
 }
 
 int StagedFile::commit(bool replace)
 {
-    if (m_file->descriptor() >= 0) {
+    if (m_file->isOpen()) {
         if (const int code = close())
             return code;
     }
@@ -203,10 +192,10 @@ std::string temporaryFolder()
     return win32::utf8FromWide(folder);
 }
 
-int spoolToTemporaryFile(ByteFile& input, std::unique_ptr<PosixFile>& spooled, bool& failedInTemporary)
+int spoolToTemporaryFile(ByteFile& input, std::unique_ptr<SystemFile>& spooled, bool& failedInTemporary)
 {
     failedInTemporary = true;
-    std::unique_ptr<PosixFile> file;
+    std::unique_ptr<SystemFile> file;
     if (const int code = openTemporaryFile(file))
         return code;
     std::vector<unsigned char> block(SpoolBlockSize);
@@ -229,10 +218,10 @@ int spoolToTemporaryFile(ByteFile& input, std::unique_ptr<PosixFile>& spooled, b
 }
 
 // No pseudo-files here: a file on a disk holds what its size says; an empty one is read to its end anyway.
-bool hasReliableSize(const PosixFile& file)
+bool hasReliableSize(const SystemFile& file)
 {
     std::int64_t size = 0;
-    return win32::isRegularHandle(handleOf(file)) && win32::sizeOfHandle(handleOf(file), size) == IoCode::Ok
+    return win32::isRegularHandle(file.handle()) && win32::sizeOfHandle(file.handle(), size) == IoCode::Ok
         && size > 0;
 }
 
@@ -241,7 +230,7 @@ int createStaged(const std::string& path, std::unique_ptr<StagedFile>& file)
     const std::string prefix = win32::folderPrefix(path) + StagedPrefix;
     for (int attempt = 0; attempt < NameAttempts; ++attempt) {
         std::string candidate = prefix + randomSuffix();
-        std::unique_ptr<PosixFile> created;
+        std::unique_ptr<SystemFile> created;
         const int code = createNew(candidate, created);
         if (code == IoCode::FileExists)
             continue;

@@ -1,8 +1,8 @@
 // Folder list: the levels of the current folder's path from the root down, then its subfolders.
-#include "directory_list_box.h"
+#include <widgets/directory_list_box.h>
 
-#include "file_list_box.h"
-#include "folder_paths.h"
+#include <widgets/file_list_box.h>
+#include <widgets/folder_paths.h>
 
 #include <QDir>
 #include <QKeyEvent>

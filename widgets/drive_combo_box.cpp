@@ -1,8 +1,8 @@
 // Drive selector: a drop-down list of the mounted volumes that leads a folder list to the chosen one.
-#include "drive_combo_box.h"
+#include <widgets/drive_combo_box.h>
 
-#include "directory_list_box.h"
-#include "folder_paths.h"
+#include <widgets/directory_list_box.h>
+#include <widgets/folder_paths.h>
 
 #include <QAbstractItemView>
 #include <QDir>

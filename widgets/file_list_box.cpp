@@ -1,7 +1,7 @@
 // File list of one folder: the regular files matching a set of wildcard masks, sorted ignoring case.
-#include "file_list_box.h"
+#include <widgets/file_list_box.h>
 
-#include "folder_paths.h"
+#include <widgets/folder_paths.h>
 
 #include <QRegularExpression>
 

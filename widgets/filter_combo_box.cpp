@@ -1,7 +1,7 @@
 // Filter selector: a drop-down list of file kinds whose choice sets the mask of a file list.
-#include "filter_combo_box.h"
+#include <widgets/filter_combo_box.h>
 
-#include "file_list_box.h"
+#include <widgets/file_list_box.h>
 
 namespace {
 

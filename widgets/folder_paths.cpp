@@ -1,5 +1,5 @@
 // Folder path helpers shared by the pane widgets, and the process-wide memory of visited folders per volume.
-#include "folder_paths.h"
+#include <widgets/folder_paths.h>
 
 #include <QCollator>
 #include <QDir>

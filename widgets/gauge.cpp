@@ -1,5 +1,5 @@
 // Progress gauge: a framed bar filled from the left, with the percentage written across it.
-#include "gauge.h"
+#include <widgets/gauge.h>
 
 #include <QPainter>
 

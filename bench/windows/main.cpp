@@ -1,12 +1,12 @@
 // The window benchmark: marking a long source list and the batch run over many small files, through the real
 // main window on the offscreen platform, driven the way a person drives it (keys and the ">>" handler).
-#include "../stopwatch.h"
+#include <bench/stopwatch.h>
 
-#include <comp.h>
-#include <file_list_box.h>
-#include <directory_list_box.h>
-#include <startup.h>
-#include <stati.h>
+#include <app/startup.h>
+#include <forms/comp.h>
+#include <forms/stati.h>
+#include <widgets/directory_list_box.h>
+#include <widgets/file_list_box.h>
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 // Tests of the pure helpers of the application core: command-line splitting, ".big" naming, message texts.
-#include <command_line.h>
-#include <messages.h>
-#include <platform_choice.h>
+#include <app/command_line.h>
+#include <app/messages.h>
+#include <app/platform_choice.h>
 
 #include <QtTest>
 

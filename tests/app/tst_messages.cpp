@@ -1,9 +1,9 @@
 // Tests of the message boxes and of the error display behind the event loop, under the real Application.
-#include "gui_helpers.h"
+#include <tests/support/gui_helpers.h>
 
-#include <application.h>
-#include <io_error.h>
-#include <messages.h>
+#include <app/application.h>
+#include <app/messages.h>
+#include <platform/io_error.h>
 
 #include <QEventLoop>
 #include <QLabel>

@@ -1,5 +1,5 @@
 // Runs of the built snellitore without a display: the command-line mode on standard error, and the refusals.
-#include <arithmetic.h>
+#include <engine/arithmetic.h>
 
 #include <QProcess>
 #include <QTemporaryDir>

@@ -1,13 +1,13 @@
 // Start-up creates the four windows once, hidden, in their order; the command-line mode ends before the
 // other three exist.
-#include "gui_helpers.h"
+#include <tests/support/gui_helpers.h>
 
-#include <aboutbox.h>
-#include <command_line.h>
-#include <comp.h>
-#include <diredit2.h>
-#include <startup.h>
-#include <stati.h>
+#include <app/command_line.h>
+#include <app/startup.h>
+#include <forms/aboutbox.h>
+#include <forms/comp.h>
+#include <forms/diredit2.h>
+#include <forms/stati.h>
 
 #include <QFile>
 #include <QTableWidget>

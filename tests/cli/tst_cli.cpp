@@ -1,5 +1,5 @@
 // End-to-end tests of snellitore-cli: the built program run in a fresh temporary folder.
-#include "small_disk.h"
+#include <tests/support/small_disk.h>
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Tests of snellitore-cli's command-line parsing: option lists, operands, option values and refusals.
-#include <cli_options.h>
+#include <cli/cli_options.h>
 
 #include <gtest/gtest.h>
 

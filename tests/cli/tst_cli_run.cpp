@@ -1,7 +1,7 @@
 // The CLI's run on files in memory that fail on demand: every failure names the file whose operation failed.
-#include "memory_file.h"
+#include <tests/support/memory_file.h>
 
-#include <cli_run.h>
+#include <cli/cli_run.h>
 
 #include <gtest/gtest.h>
 

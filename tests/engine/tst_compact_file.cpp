@@ -1,12 +1,12 @@
 // CompactFile and CanOpenFile on real files in a fresh temporary folder: results, refusals and their codes, full disks.
-#include "naive_compactor.h"
-#include "progress_recorder.h"
-#include "read_only_file.h"
-#include "small_disk.h"
-#include "temp_folder.h"
+#include <tests/support/naive_compactor.h>
+#include <tests/support/progress_recorder.h>
+#include <tests/support/read_only_file.h>
+#include <tests/support/small_disk.h>
+#include <tests/support/temp_folder.h>
 
-#include <compaction.h>
-#include <io_error.h>
+#include <engine/compaction.h>
+#include <platform/io_error.h>
 
 #include <gtest/gtest.h>
 

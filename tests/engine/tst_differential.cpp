@@ -1,11 +1,11 @@
 // The engine against the naive byte-at-a-time reference on many seeded random inputs, all option sets,
 // and buffer sizes small enough to put every look-ahead across block boundaries.
-#include "memory_file.h"
-#include "escaped_text.h"
-#include "naive_compactor.h"
-#include "progress_recorder.h"
+#include <tests/support/escaped_text.h>
+#include <tests/support/memory_file.h>
+#include <tests/support/naive_compactor.h>
+#include <tests/support/progress_recorder.h>
 
-#include <compaction.h>
+#include <engine/compaction.h>
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // The engine on files in memory: every rule case and page, progress values, failing file operations, size arithmetic.
-#include "memory_file.h"
-#include "progress_recorder.h"
+#include <tests/support/memory_file.h>
+#include <tests/support/progress_recorder.h>
 
-#include <arithmetic.h>
-#include <compaction.h>
-#include <compaction_run.h>
-#include <io_error.h>
+#include <engine/arithmetic.h>
+#include <engine/compaction.h>
+#include <engine/compaction_run.h>
+#include <platform/io_error.h>
 
 #include <gtest/gtest.h>
 

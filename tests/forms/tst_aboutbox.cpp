@@ -1,6 +1,6 @@
 // Tests of the about box: its texts and picture, and the keys and buttons that close it or not.
-#include "aboutbox.h"
-#include "gui_helpers.h"
+#include <forms/aboutbox.h>
+#include <tests/support/gui_helpers.h>
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,20 +1,20 @@
 // Tests of marking and the batch run, driving the real main window, name prompt and statistics window.
-#include "batch_run.h"
-#include "comp.h"
-#include "diredit2.h"
-#include "file_size_limit.h"
-#include "gui_helpers.h"
-#include "stati.h"
+#include <forms/batch_run.h>
+#include <forms/comp.h>
+#include <forms/diredit2.h>
+#include <forms/stati.h>
+#include <tests/support/file_size_limit.h>
+#include <tests/support/gui_helpers.h>
 
-#include <arithmetic.h>
-#include <compaction.h>
-#include <directory_list_box.h>
-#include <file_list_box.h>
-#include <gauge.h>
-#include <io_error.h>
+#include <engine/arithmetic.h>
+#include <engine/compaction.h>
 #include <platform/byte_file.h>
-#include <privileges.h>
-#include <temp_folder.h>
+#include <platform/io_error.h>
+#include <tests/support/privileges.h>
+#include <tests/support/temp_folder.h>
+#include <widgets/directory_list_box.h>
+#include <widgets/file_list_box.h>
+#include <widgets/gauge.h>
 
 #include <QCheckBox>
 #include <QDir>

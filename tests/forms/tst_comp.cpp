@@ -1,20 +1,20 @@
 // Tests of the main window: its design, its menu, and the command-line mode run while it is created.
-#include "comp.h"
-#include "file_size_limit.h"
-#include "gauge_progress.h"
-#include "gui_helpers.h"
+#include <forms/comp.h>
+#include <forms/gauge_progress.h>
+#include <tests/support/file_size_limit.h>
+#include <tests/support/gui_helpers.h>
 
-#include <aboutbox.h>
-#include <arithmetic.h>
-#include <directory_list_box.h>
-#include <drive_combo_box.h>
-#include <file_list_box.h>
-#include <filter_combo_box.h>
-#include <gauge.h>
-#include <io_error.h>
-#include <privileges.h>
-#include <stati.h>
-#include <temp_folder.h>
+#include <engine/arithmetic.h>
+#include <forms/aboutbox.h>
+#include <forms/stati.h>
+#include <platform/io_error.h>
+#include <tests/support/privileges.h>
+#include <tests/support/temp_folder.h>
+#include <widgets/directory_list_box.h>
+#include <widgets/drive_combo_box.h>
+#include <widgets/file_list_box.h>
+#include <widgets/filter_combo_box.h>
+#include <widgets/gauge.h>
 
 #include <QAction>
 #include <QCheckBox>

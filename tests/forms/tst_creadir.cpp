@@ -1,11 +1,11 @@
 // Tests of the create-directory command of the main window, through its menu item and the real name prompt.
-#include "comp.h"
-#include "diredit2.h"
-#include "gui_helpers.h"
+#include <forms/comp.h>
+#include <forms/diredit2.h>
+#include <tests/support/gui_helpers.h>
 
-#include <directory_list_box.h>
-#include <file_list_box.h>
-#include <temp_folder.h>
+#include <tests/support/temp_folder.h>
+#include <widgets/directory_list_box.h>
+#include <widgets/file_list_box.h>
 
 #include <QAction>
 #include <QDir>

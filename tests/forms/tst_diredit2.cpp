@@ -1,6 +1,6 @@
 // Tests of the name prompt: its design, the result of each way of closing it, and that the result stays.
-#include "diredit2.h"
-#include "gui_helpers.h"
+#include <forms/diredit2.h>
+#include <tests/support/gui_helpers.h>
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,6 +1,6 @@
 // Tests of the statistics window: the grid as created, the rows appended to it, and how the window closes.
-#include "gui_helpers.h"
-#include "stati.h"
+#include <forms/stati.h>
+#include <tests/support/gui_helpers.h>
 
 #include <QHeaderView>
 #include <QLabel>

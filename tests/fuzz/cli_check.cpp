@@ -1,9 +1,9 @@
 // Properties of the CLI's argument parser that must hold whatever the command line.
-#include "cli_check.h"
+#include <tests/fuzz/cli_check.h>
 
-#include "fuzz_text.h"
+#include <tests/fuzz/fuzz_text.h>
 
-#include <cli_options.h>
+#include <cli/cli_options.h>
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
 // The engine fuzz target's decoding, run and comparison.
-#include "engine_check.h"
+#include <tests/fuzz/engine_check.h>
 
-#include "fuzz_text.h"
-#include "memory_file.h"
-#include "progress_recorder.h"
+#include <tests/fuzz/fuzz_text.h>
+#include <tests/support/memory_file.h>
+#include <tests/support/progress_recorder.h>
 
 #include <exception>
 

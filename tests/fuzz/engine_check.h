@@ -1,9 +1,9 @@
 // The engine fuzz target's input layout, one run of the engine in memory, and its comparison with the reference.
 #pragma once
 
-#include <naive_compactor.h>
+#include <tests/support/naive_compactor.h>
 
-#include <compaction.h>
+#include <engine/compaction.h>
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // Fuzz target: the CLI's argument parser on arbitrary command lines, arguments separated by NUL bytes.
-#include "cli_check.h"
+#include <tests/fuzz/cli_check.h>
 
 #include <cstdio>
 #include <cstdlib>

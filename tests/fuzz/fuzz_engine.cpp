@@ -1,5 +1,5 @@
 // Fuzz target: the engine on arbitrary pages, options and buffer sizes against the naive reference.
-#include "engine_check.h"
+#include <tests/fuzz/engine_check.h>
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 // Text for the fuzz targets' reports and command lines: lists of compaction names (bytes: escaped_text.h).
 #pragma once
 
-#include <compaction.h>
-#include <escaped_text.h>
+#include <engine/compaction.h>
+#include <tests/support/escaped_text.h>
 
 #include <string>
 #include <utility>

@@ -1,6 +1,6 @@
 // Tests of the fuzz targets' own parts: how an input is read, and that the engine check sees every departure.
-#include "cli_check.h"
-#include "engine_check.h"
+#include <tests/fuzz/cli_check.h>
+#include <tests/fuzz/engine_check.h>
 
 #include <gtest/gtest.h>
 

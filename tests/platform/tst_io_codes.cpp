@@ -1,10 +1,10 @@
 // The I/O codes each system gives for the same failures, produced on real files and printed as measured.
-#include "read_only_file.h"
-#include "small_disk.h"
-#include "temp_folder.h"
+#include <tests/support/read_only_file.h>
+#include <tests/support/small_disk.h>
+#include <tests/support/temp_folder.h>
 
-#include <byte_file.h>
-#include <io_error.h>
+#include <platform/byte_file.h>
+#include <platform/io_error.h>
 
 #include <gtest/gtest.h>
 
@@ -32,7 +32,7 @@ struct Measured
 
 int openFile(const std::string& path, FileAccess access)
 {
-    std::unique_ptr<PosixFile> file;
+    std::unique_ptr<SystemFile> file;
     return platform::openExisting(path, access, file);
 }
 
@@ -52,7 +52,7 @@ Measured fullDisk(const TempFolder& dir)
     SmallDisk disk(dir / "small");
     if (!disk.mounted())
         return {0, disk.skipReason()};
-    std::unique_ptr<PosixFile> file;
+    std::unique_ptr<SystemFile> file;
     if (const int code = platform::createAlways(disk.folder() + "/filler", file))
         return {code, {}};
     const std::vector<unsigned char> block(1 << 20, 'x');

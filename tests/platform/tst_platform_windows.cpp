@@ -1,14 +1,12 @@
 // The Win32 file layer on real files: sharing, identity, names, temporary and staged files, pipes.
-#include "temp_folder.h"
+#include <tests/support/temp_folder.h>
 
-#include <byte_file.h>
-#include <io_error.h>
-#include <temporary_files.h>
+#include <platform/byte_file.h>
+#include <platform/io_error.h>
+#include <platform/temporary_files.h>
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <io.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -27,9 +25,9 @@ std::wstring wide(const std::string& utf8)
     return text;
 }
 
-std::unique_ptr<PosixFile> fileOfHandle(HANDLE handle)
+std::unique_ptr<SystemFile> fileOfHandle(HANDLE handle)
 {
-    return std::make_unique<PosixFile>(::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY));
+    return std::make_unique<SystemFile>(handle);
 }
 
 // A handle another program would hold on the file, for a scope.
@@ -127,12 +125,12 @@ TEST_F(WindowsPlatformTest, SharingOfAnOpenFile)
         SCOPED_TRACE(row.name);
         OtherHandle other(path("page.htm"), row.otherAccess, row.otherShare);
         ASSERT_TRUE(other.open());
-        std::unique_ptr<PosixFile> file;
+        std::unique_ptr<SystemFile> file;
         EXPECT_EQ(platform::openExisting(path("page.htm"), row.access, file), row.code);
     }
 
     // What others may do while the program holds the file.
-    std::unique_ptr<PosixFile> file;
+    std::unique_ptr<SystemFile> file;
     ASSERT_EQ(platform::openExisting(path("page.htm"), FileAccess::ReadWrite, file), 0);
     EXPECT_TRUE(OtherHandle(path("page.htm"), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE).open());
     EXPECT_FALSE(OtherHandle(path("page.htm"), GENERIC_READ, FILE_SHARE_READ).open()) << "it would deny us writing";
@@ -168,7 +166,7 @@ TEST_F(WindowsPlatformTest, IdentityIsVolumeAndFileIndex)
         ASSERT_EQ(platform::identityOf(row.path, other), 0);
         EXPECT_EQ(other == a, row.same);
     }
-    std::unique_ptr<PosixFile> open;
+    std::unique_ptr<SystemFile> open;
     ASSERT_EQ(platform::openExisting(path("a.htm"), FileAccess::ReadOnly, open), 0);
     FileIdentity byHandle;
     ASSERT_EQ(platform::identityOf(*open, byHandle), 0);
@@ -217,12 +215,12 @@ TEST_F(WindowsPlatformTest, PathsLongerThanMaxPath)
         ASSERT_EQ(platform::createDirectory(folder), 0) << folder.size() << " characters";
     }
     const std::string file = folder + "/page.htm";
-    std::unique_ptr<PosixFile> created;
+    std::unique_ptr<SystemFile> created;
     ASSERT_EQ(platform::createNew(file, created), 0);
     std::size_t stored = 0;
     EXPECT_EQ(created->write(reinterpret_cast<const unsigned char*>("abc"), 3, stored), 0);
     EXPECT_EQ(created->close(), 0);
-    std::unique_ptr<PosixFile> opened;
+    std::unique_ptr<SystemFile> opened;
     ASSERT_EQ(platform::openExisting(file, FileAccess::ReadOnly, opened), 0);
     std::int64_t size = 0;
     EXPECT_EQ(opened->size(size), 0);
@@ -283,8 +281,8 @@ TEST_F(WindowsPlatformTest, SpoolGoesToTheTemporaryFolderAndVanishes)
         DWORD written = 0;
         ASSERT_TRUE(::WriteFile(writeEnd, "<p>piped</p>\r\n", 14, &written, nullptr));
         ::CloseHandle(writeEnd);
-        std::unique_ptr<PosixFile> pipe = fileOfHandle(readEnd);
-        std::unique_ptr<PosixFile> spooled;
+        std::unique_ptr<SystemFile> pipe = fileOfHandle(readEnd);
+        std::unique_ptr<SystemFile> spooled;
         bool inTemporary = false;
         EXPECT_EQ(platform::spoolToTemporaryFile(*pipe, spooled, inTemporary), row.code);
         EXPECT_TRUE(inTemporary);
@@ -311,8 +309,8 @@ TEST_F(WindowsPlatformTest, PipeEndsAndHasNoSize)
 {
     HANDLE readEnd, writeEnd;
     ASSERT_TRUE(::CreatePipe(&readEnd, &writeEnd, nullptr, 0));
-    std::unique_ptr<PosixFile> reader = fileOfHandle(readEnd);
-    std::unique_ptr<PosixFile> writer = fileOfHandle(writeEnd);
+    std::unique_ptr<SystemFile> reader = fileOfHandle(readEnd);
+    std::unique_ptr<SystemFile> writer = fileOfHandle(writeEnd);
     std::size_t stored = 0;
     EXPECT_EQ(writer->write(reinterpret_cast<const unsigned char*>("ab"), 2, stored), 0);
     std::int64_t size = 0;
@@ -345,7 +343,7 @@ TEST_F(WindowsPlatformTest, ReliableSizeOnlyForFilesWithContents)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        std::unique_ptr<PosixFile> file;
+        std::unique_ptr<SystemFile> file;
         ASSERT_EQ(platform::openExisting(row.path, FileAccess::ReadOnly, file), 0);
         EXPECT_EQ(platform::hasReliableSize(*file), row.reliable);
     }
@@ -449,7 +447,7 @@ TEST_F(WindowsPlatformTest, DiskFull)
     if (!folder || !*folder)
         GTEST_SKIP() << "SNELLITORE_SMALL_DISK names no small disk (scripts/test-windows.sh sets it when run as root)";
     const std::string file = std::string(folder) + "\\full.htm";
-    std::unique_ptr<PosixFile> created;
+    std::unique_ptr<SystemFile> created;
     ASSERT_EQ(platform::createAlways(file, created), 0);
     const std::vector<unsigned char> block(1 << 20, 'x');
     std::size_t stored = 0;

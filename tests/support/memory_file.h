@@ -1,7 +1,7 @@
 // A byte file in memory that can be told to fail: at its n-th operation, when full, or by reading short.
 #pragma once
 
-#include <byte_file.h>
+#include <platform/byte_file.h>
 
 #include <algorithm>
 #include <cstdint>

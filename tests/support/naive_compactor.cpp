@@ -1,6 +1,6 @@
 // The compaction read literally: one character per read, every look-ahead on the source itself,
 // DropGapAfterTag scanning to the next '<' however far. Quadratic on purpose; only for tests.
-#include "naive_compactor.h"
+#include <tests/support/naive_compactor.h>
 
 namespace {
 

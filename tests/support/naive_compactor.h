@@ -1,7 +1,7 @@
 // A deliberately naive, byte-at-a-time transcription of the compaction, kept as the reference for the engine.
 #pragma once
 
-#include <compaction.h>
+#include <engine/compaction.h>
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 // A progress sink that records every call, for checking what the gauge was told.
 #pragma once
 
-#include <compaction.h>
+#include <engine/compaction.h>
 
 #include <string>
 #include <vector>

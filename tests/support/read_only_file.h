@@ -7,7 +7,7 @@
 #include <system_error>
 
 #ifndef _WIN32
-#include "privileges.h"
+#include <tests/support/privileges.h>
 #endif
 
 // Takes every write permission away (on Windows the read-only attribute, elsewhere the permission bits), and on

@@ -1,7 +1,7 @@
 // Tests of DirectoryListBox: the items for a folder, opening items, and rebuilding from disk.
-#include "directory_list_box.h"
-#include "file_list_box.h"
-#include "pane_helpers.h"
+#include <tests/widgets/pane_helpers.h>
+#include <widgets/directory_list_box.h>
+#include <widgets/file_list_box.h>
 
 #include <QApplication>
 #include <QRegularExpression>

@@ -1,7 +1,7 @@
 // Tests of DriveComboBox: the volumes it offers and how it leads its folder list.
-#include "directory_list_box.h"
-#include "drive_combo_box.h"
-#include "file_list_box.h"
+#include <widgets/directory_list_box.h>
+#include <widgets/drive_combo_box.h>
+#include <widgets/file_list_box.h>
 
 #include <QSignalSpy>
 #include <QStorageInfo>

@@ -1,10 +1,10 @@
 // Tests of FileListBox: which files are listed and in what order, and how the selection and item texts behave.
-#include "file_list_box.h"
-#include "pane_helpers.h"
+#include <tests/widgets/pane_helpers.h>
+#include <widgets/file_list_box.h>
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <temp_folder.h>
+#include <tests/support/temp_folder.h>
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Tests of FilterComboBox: choosing a kind of file sets the mask of its file list.
-#include "file_list_box.h"
-#include "filter_combo_box.h"
-#include "pane_helpers.h"
+#include <tests/widgets/pane_helpers.h>
+#include <widgets/file_list_box.h>
+#include <widgets/filter_combo_box.h>
 
 #include <QTemporaryDir>
 

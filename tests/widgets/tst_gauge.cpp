@@ -1,5 +1,5 @@
 // Tests of Gauge: the value it keeps, what it paints, and that it paints without waiting for the event loop.
-#include "gauge.h"
+#include <widgets/gauge.h>
 
 #include <QTest>
 

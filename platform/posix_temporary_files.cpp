@@ -1,6 +1,7 @@
-// Spooled copies of sources and staged destinations, with errno mapped onto I/O codes.
-#include "temporary_files.h"
-#include "io_error.h"
+// POSIX implementation of the spooled copies of sources and the staged destinations.
+#include <platform/io_error.h>
+#include <platform/posix_system.h>
+#include <platform/temporary_files.h>
 
 #include <cerrno>
 #include <chrono>
@@ -22,12 +23,7 @@ constexpr off_t LargestPseudoFileSize = 64 * 1024;
 constexpr const char* StagedPrefix = ".snellitore-";
 constexpr int StagedNameAttempts = 100;
 
-FileIdentity identityFromStat(const struct stat& info)
-{
-    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
-}
-
-int openTemporaryFile(std::unique_ptr<PosixFile>& file)
+int openTemporaryFile(std::unique_ptr<SystemFile>& file)
 {
     const std::string folder = platform::temporaryFolder();
     int fd = -1;
@@ -43,7 +39,7 @@ int openTemporaryFile(std::unique_ptr<PosixFile>& file)
         ::unlink(name.c_str());
         ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     }
-    file = std::make_unique<PosixFile>(fd);
+    file = std::make_unique<SystemFile>(fd);
     return IoCode::Ok;
 }
 
@@ -91,7 +87,7 @@ bool leadsToADescriptor(std::string path)
 
 } // namespace
 
-StagedFile::StagedFile(std::unique_ptr<PosixFile> file, std::string temporaryPath, std::string path)
+StagedFile::StagedFile(std::unique_ptr<SystemFile> file, std::string temporaryPath, std::string path)
     : m_file(std::move(file))
     , m_temporaryPath(std::move(temporaryPath))
     , m_path(std::move(path))
@@ -127,10 +123,10 @@ int StagedFile::seek(std::int64_t offset)
 int StagedFile::close()
 {
     int code = IoCode::Ok;
-    if (m_file->descriptor() >= 0) {
+    if (m_file->isOpen()) {
         int result;
         do
-            result = ::fsync(m_file->descriptor());
+            result = ::fsync(m_file->handle());
         while (result != 0 && errno == EINTR);
         if (result != 0 && errno != EINVAL) // EINVAL: the file system keeps nothing to write out
             code = platform::ioCodeFromErrno(errno, {});
@@ -149,14 +145,14 @@ int StagedFile::adoptOwnerAndMode(const std::string& modelPath)
     mode_t mode = model.st_mode & 07777;
     // Only root may give a file away. A file that stays ours must not keep a set-user or set-group bit that
     // was meant for its former owner.
-    if (::fchown(m_file->descriptor(), model.st_uid, model.st_gid) != 0)
+    if (::fchown(m_file->handle(), model.st_uid, model.st_gid) != 0)
         mode &= ~mode_t {S_ISUID | S_ISGID};
-    return ::fchmod(m_file->descriptor(), mode) == 0 ? IoCode::Ok : platform::ioCodeFromErrno(errno, {});
+    return ::fchmod(m_file->handle(), mode) == 0 ? IoCode::Ok : platform::ioCodeFromErrno(errno, {});
 }
 
 int StagedFile::commit(bool replace)
 {
-    if (m_file->descriptor() >= 0) {
+    if (m_file->isOpen()) {
         if (const int code = close())
             return code;
     }
@@ -189,7 +185,7 @@ int StagedFile::discard()
     if (::lstat(m_temporaryPath.c_str(), &info) != 0) {
         if (errno != ENOENT)
             return platform::ioCodeFromErrno(errno, m_temporaryPath);
-    } else if (S_ISREG(info.st_mode) && identityFromStat(info) == m_identity
+    } else if (S_ISREG(info.st_mode) && platform::identityFromStat(info) == m_identity
                && ::unlink(m_temporaryPath.c_str()) != 0) {
         return platform::ioCodeFromErrno(errno, m_temporaryPath);
     }
@@ -205,10 +201,10 @@ std::string temporaryFolder()
     return folder && *folder ? folder : "/tmp";
 }
 
-int spoolToTemporaryFile(ByteFile& input, std::unique_ptr<PosixFile>& spooled, bool& failedInTemporary)
+int spoolToTemporaryFile(ByteFile& input, std::unique_ptr<SystemFile>& spooled, bool& failedInTemporary)
 {
     failedInTemporary = true;
-    std::unique_ptr<PosixFile> file;
+    std::unique_ptr<SystemFile> file;
     if (const int code = openTemporaryFile(file))
         return code;
     std::vector<unsigned char> block(SpoolBlockSize);
@@ -230,10 +226,10 @@ int spoolToTemporaryFile(ByteFile& input, std::unique_ptr<PosixFile>& spooled, b
     return IoCode::Ok;
 }
 
-bool hasReliableSize(const PosixFile& file)
+bool hasReliableSize(const SystemFile& file)
 {
     struct stat info {};
-    return ::fstat(file.descriptor(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0
+    return ::fstat(file.handle(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0
         && (info.st_blocks > 0 || info.st_size > LargestPseudoFileSize);
 }
 
@@ -243,7 +239,7 @@ int createStaged(const std::string& path, std::unique_ptr<StagedFile>& file)
     const std::string prefix = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + StagedPrefix;
     for (int attempt = 0; attempt < StagedNameAttempts; ++attempt) {
         std::string candidate = prefix + randomSuffix();
-        std::unique_ptr<PosixFile> created;
+        std::unique_ptr<SystemFile> created;
         const int code = createNew(candidate, created);
         if (code == IoCode::FileExists)
             continue;
