@@ -12,6 +12,7 @@ constexpr DWORD LargestTransfer = 1u << 30;
 // CreateDirectoryW stops at MAX_PATH less room for an 8.3 name; longer names need the "\\?\" form.
 constexpr std::size_t LongestPlainPath = MAX_PATH - 12;
 constexpr DWORD SeekOnDevice = 132; // what Windows answers for a seek on a pipe or a device
+constexpr DWORD DiskQuotaExceeded = 1295; // ERROR_DISK_QUOTA_EXCEEDED, which MinGW's headers lack
 
 bool isSeparator(wchar_t c)
 {
@@ -46,7 +47,8 @@ int ioCodeFromSystem(DWORD error)
     switch (error) {
     case ERROR_SUCCESS: return 31; // "device does not work": a failure must never read as success
     case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return IoCode::DiskFull;
+    case ERROR_HANDLE_DISK_FULL:
+    case DiskQuotaExceeded: return IoCode::DiskFull;
     case ERROR_ALREADY_EXISTS: return IoCode::FileExists;
     default: return static_cast<int>(error);
     }

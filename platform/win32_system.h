@@ -1,5 +1,5 @@
 // Win32 helpers shared by the Windows sources of platform/: UTF-8 names, system codes, raw handles.
-// Not part of the platform's interface: nothing outside platform/ includes it.
+// Not part of the platform's interface: nothing outside platform/ includes it but the platform's own tests.
 #pragma once
 
 #include <cstddef>
@@ -18,9 +18,9 @@ struct FileIdentity;
 
 namespace win32 {
 
-// The program's code for a failed Win32 call: the system's own code, except that both "disk full" codes read
-// as 101 and "already exists" as 80, as the matching errno values do on Linux, and a call that failed
-// without a code never reads as success.
+// The program's code for a failed Win32 call: the system's own code, except that a full disk (both codes) and an
+// exceeded quota read as 101 and "already exists" as 80, as ENOSPC, EDQUOT and EEXIST do on Linux, and a call
+// that failed without a code never reads as success.
 int ioCodeFromSystem(DWORD error);
 int lastIoCode();
 

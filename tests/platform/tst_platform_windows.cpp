@@ -4,6 +4,7 @@
 #include <platform/byte_file.h>
 #include <platform/io_error.h>
 #include <platform/temporary_files.h>
+#include <platform/win32_system.h>
 
 #include <gtest/gtest.h>
 
@@ -98,6 +99,31 @@ protected:
 
     TempFolder m_dir;
 };
+
+// The system's codes pass as they are, except those that mean what Linux's ENOSPC, EDQUOT and EEXIST mean.
+TEST(SystemCodes, MappedOnlyWhereLinuxMapsTheSameFailure)
+{
+    const struct
+    {
+        const char* name;
+        DWORD error;
+        int code;
+    } rows[] = {
+        {"file not found", ERROR_FILE_NOT_FOUND, 2},
+        {"path not found", ERROR_PATH_NOT_FOUND, 3},
+        {"access denied", ERROR_ACCESS_DENIED, 5},
+        {"sharing violation", ERROR_SHARING_VIOLATION, 32},
+        {"device I/O error", ERROR_IO_DEVICE, 1117},
+        {"file exists", ERROR_FILE_EXISTS, 80},
+        {"already exists", ERROR_ALREADY_EXISTS, 80},
+        {"disk full", ERROR_DISK_FULL, 101},
+        {"handle disk full", ERROR_HANDLE_DISK_FULL, 101},
+        {"quota exceeded", 1295, 101}, // ERROR_DISK_QUOTA_EXCEEDED
+        {"failure without a code", ERROR_SUCCESS, 31},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(win32::ioCodeFromSystem(row.error), row.code) << row.name;
+}
 
 // Source and destination are opened sharing reading and writing: another program may read and write them during
 // a run but not delete them, and a file another program holds without sharing is refused with 32.
