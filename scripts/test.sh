@@ -6,7 +6,8 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 source scripts/install_missing.sh
 
-install_missing cmake g++ make libgtest-dev qt6-base-dev fonts-dejavu-core python3 desktop-file-utils xvfb
+install_missing cmake g++ make libgtest-dev qt6-base-dev fonts-dejavu-core python3 desktop-file-utils xvfb man-db \
+    bash-completion
 
 read -r -a extra <<< "${SNELLITORE_CMAKE_ARGS:-}"
 # The options are spelt out so that a cache left by an earlier run with other arguments does not linger.
