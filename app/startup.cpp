@@ -1,10 +1,10 @@
 // Start-up and shutdown of the desktop program: the decision taken before the toolkit starts, then the windows.
 #include <app/startup.h>
 
-#include <app/application.h>
-#include <app/command_line.h>
-#include <app/messages.h>
-#include <app/platform_choice.h>
+#include <shell/application.h>
+#include <shell/command_line.h>
+#include <shell/messages.h>
+#include <shell/platform_choice.h>
 
 #include <forms/aboutbox.h>
 #include <forms/comp.h>

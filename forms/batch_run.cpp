@@ -6,7 +6,7 @@
 #include <forms/path_text.h>
 #include <forms/stati.h>
 
-#include <app/messages.h>
+#include <shell/messages.h>
 #include <engine/compaction.h>
 #include <platform/byte_file.h>
 #include <platform/io_error.h>

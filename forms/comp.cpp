@@ -9,8 +9,8 @@
 #include <forms/path_text.h>
 #include <forms/stati.h>
 
-#include <app/application.h>
-#include <app/command_line.h>
+#include <shell/application.h>
+#include <shell/command_line.h>
 #include <engine/arithmetic.h>
 #include <platform/byte_file.h>
 #include <platform/io_error.h>

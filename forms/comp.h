@@ -1,7 +1,7 @@
 // The main window: source and destination panes, the four options, ">>", the gauge and the main menu.
 #pragma once
 
-#include <app/messages.h>
+#include <shell/messages.h>
 #include <engine/compaction.h>
 
 #include <QMainWindow>

@@ -2,7 +2,7 @@
 // other three exist.
 #include <tests/support/gui_helpers.h>
 
-#include <app/command_line.h>
+#include <shell/command_line.h>
 #include <app/startup.h>
 #include <forms/aboutbox.h>
 #include <forms/comp.h>
