@@ -6,8 +6,8 @@
 #include <tests/support/file_size_limit.h>
 #include <tests/support/gui_helpers.h>
 
-#include <engine/arithmetic.h>
 #include <engine/compaction.h>
+#include <engine/size_summary.h>
 #include <platform/byte_file.h>
 #include <platform/io_error.h>
 #include <tests/support/privileges.h>
