@@ -3,13 +3,14 @@
 
 #include <forms/comp.h>
 #include <forms/diredit2.h>
+#include <forms/form_texts.h>
 #include <forms/path_text.h>
 #include <forms/stati.h>
 
-#include <shell/messages.h>
 #include <engine/compaction.h>
 #include <platform/byte_file.h>
 #include <platform/io_error.h>
+#include <shell/messages.h>
 #include <widgets/directory_list_box.h>
 #include <widgets/file_list_box.h>
 
@@ -22,9 +23,7 @@
 
 namespace {
 
-const QString CannotCreateFileText = QStringLiteral("Non posso creare il file");
 const QString FileNamePrompt = QStringLiteral("Digitare nome file:");
-const QString FolderNamePrompt = QStringLiteral("Digitare nome directory:");
 
 // Any entry under the name, also one that cannot be opened (write-only, a folder, a dangling link), is
 // taken: the compaction creates its destination truncating, so only a free name may reach it.
@@ -90,7 +89,7 @@ void prepareFolderPrompt(TDiredit& dialog)
 {
     dialog.Edit1->clear();
     dialog.Label2->hide();
-    setPromptLine(dialog, FolderNamePrompt);
+    setPromptLine(dialog, QString::fromLatin1(FormText::FolderNamePrompt));
 }
 
 const GuardFileOperations& platformGuardFiles()
@@ -123,7 +122,7 @@ bool guardDestination(TDiredit& dialog, const DirectoryListBox& destinationFolde
             continue;
         // Exclusive creation: a file that appeared meanwhile is refused, never emptied.
         if (files.createNew(path) != IoCode::Ok) {
-            ShowMessageBox(CannotCreateFileText, MessageKind::Warning);
+            ShowMessageBox(QString::fromLatin1(FormText::CannotCreateFile), MessageKind::Warning);
             retry = true;
         } else {
             ownTestFileKept = files.remove(path) != IoCode::Ok;
