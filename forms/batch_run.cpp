@@ -82,7 +82,7 @@ void prepareRenamePrompt(TDiredit& dialog, const std::string& destinationName)
 {
     dialog.Label2->show();
     setPromptLine(dialog, FileNamePrompt);
-    dialog.Edit1->setText(pathText(destinationName));
+    dialog.Edit1->setText(textFromPath(destinationName));
 }
 
 void prepareFolderPrompt(TDiredit& dialog)
@@ -113,8 +113,8 @@ bool guardDestination(TDiredit& dialog, const DirectoryListBox& destinationFolde
         prepareRenamePrompt(dialog, name);
         dialog.exec();
         // A name left as shown keeps its exact bytes, also those the field can only show as replacement characters.
-        if (dialog.Edit1->text() != pathText(name))
-            name = textPath(dialog.Edit1->text());
+        if (dialog.Edit1->text() != textFromPath(name))
+            name = pathFromText(dialog.Edit1->text());
         path = joinPath(destinationFolder, name);
         // A folder (an empty name names the destination folder itself) is no file that could be overwritten:
         // like any name that cannot be created, it gets the warning below and the prompt again.
@@ -164,6 +164,6 @@ bool BatchRun::compactItem(int row)
     const CompactionResult result
         = CompactFile(sourcePath, destinationPath, m_window.options(), m_window.progressSink(), creation);
     list.setMarked(row, false);
-    m_statistics.appendRow(sourceText, result.sourceSize, pathText(destinationName), result.written);
+    m_statistics.appendRow(sourceText, result.sourceSize, textFromPath(destinationName), result.written);
     return true;
 }

@@ -187,7 +187,7 @@ void TForm1::createdir()
     const std::string destination = bigDestinationPath(source);
     // The test creation below would empty the source before anything was read from it.
     if (platform::sameFile(source, destination))
-        return finishCommandLine(pathText(destination) + QStringLiteral(": ")
+        return finishCommandLine(textFromPath(destination) + QStringLiteral(": ")
                                      + QString::fromLatin1(FormText::CannotOverwriteSameFile),
             MessageKind::Error);
     // The name is replaced, never written through: a link there may lead to any other file.
@@ -199,7 +199,7 @@ void TForm1::createdir()
     const CompactionResult result
         = CompactFile(source, destination, options(), progressSink(), DestinationCreation::MustNotExist);
     finishCommandLine(
-        pathText(summaryText(source, result.sourceSize, destination, result.written)), MessageKind::Information);
+        textFromPath(summaryText(source, result.sourceSize, destination, result.written)), MessageKind::Information);
 }
 
 void TForm1::deleteTestFile(const std::string& destination)
@@ -245,7 +245,7 @@ void TForm1::creadirclick()
         if (Diredit->modalResult() != TDiredit::Ok)
             return;
         // One level, the name exactly as typed: an empty, existing or nested-missing name fails.
-        const std::string path = joinPath(*DirectoryListBox2, textPath(Diredit->Edit1->text()));
+        const std::string path = joinPath(*DirectoryListBox2, pathFromText(Diredit->Edit1->text()));
         if (platform::createDirectory(path) != IoCode::Ok)
             return ShowMessageBox(CannotCreateFolderText, MessageKind::Warning);
         ShowMessageBox(FolderCreatedText, MessageKind::Information);
