@@ -1,6 +1,7 @@
 // The plain-text fast path: the stretches between the characters a rule must see, copied (and the
 // whitespace the main loop drops or collapses by itself, handled) sixteen characters at a time where it can.
-// Header-only, so that the main loop's compiler sees through it.
+// Included by the main loop's file alone, and internal to it (an unnamed namespace), so that the compiler
+// inlines it there as it would that file's own code: the main loop calls it once per plain stretch.
 #pragma once
 
 #include <engine/characters.h>
@@ -13,6 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+
+namespace {
 
 // The characters some dispatch row other than the last takes under the run's options. A space counts
 // only when another space follows it: a lone space is written as it is, which spares the rule a call per
@@ -125,7 +128,7 @@ private:
 // Copies the characters that the last dispatch row would write one by one, up to the next character
 // another row takes or the end of the source. Every character copied here counts as read by the main
 // loop, so the progress value is brought up to date at each step it passes.
-inline void copyPlainText(CompactionRun& run, const SpecialBytes& special)
+void copyPlainText(CompactionRun& run, const SpecialBytes& special)
 {
     SourceReader& source = run.sourceFile;
     DestinationWriter& destination = run.destinationFile;
@@ -156,3 +159,5 @@ inline void copyPlainText(CompactionRun& run, const SpecialBytes& special)
             return; // the next character belongs to a rule
     }
 }
+
+} // namespace
