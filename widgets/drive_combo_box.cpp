@@ -249,8 +249,8 @@ void DriveComboBox::chooseDrive(int index)
         && (m_dirList->setDirectoryBytes(folders::lastVisitedFolder(root)) || m_dirList->setDirectory(root))) {
         setDrive(m_dirList->directory());
     } else {
+        // The volume cannot be entered: the selector goes back to the one shown before, and nothing changed.
         showRoot(m_root);
-        emit driveNotReady(QDir::toNativeSeparators(root));
         return;
     }
     emit driveChanged(drive());

@@ -40,8 +40,6 @@ public:
 
 signals:
     void driveChanged(const QString& root);
-    // The chosen volume could not be entered; the selector went back to the volume shown before.
-    void driveNotReady(const QString& root);
 
 protected:
     void showPopup() override;

@@ -1,5 +1,5 @@
 // Command-line splitting, argument counting, ".big" naming and the replaceable process exit.
-#include <app/command_line.h>
+#include <shell/command_line.h>
 
 #include <cstdlib>
 

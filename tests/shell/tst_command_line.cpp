@@ -1,7 +1,7 @@
 // Tests of the pure helpers of the application core: command-line splitting, ".big" naming, message texts.
-#include <app/command_line.h>
-#include <app/messages.h>
-#include <app/platform_choice.h>
+#include <shell/command_line.h>
+#include <shell/messages.h>
+#include <shell/platform_choice.h>
 
 #include <QtTest>
 
