@@ -1,10 +1,10 @@
 // Start-up and shutdown of the desktop program: the decision taken before the toolkit starts, then the windows.
 #include <app/startup.h>
 
-#include <app/application.h>
-#include <app/command_line.h>
-#include <app/messages.h>
-#include <app/platform_choice.h>
+#include <shell/application.h>
+#include <shell/command_line.h>
+#include <shell/messages.h>
+#include <shell/platform_choice.h>
 
 #include <forms/aboutbox.h>
 #include <forms/comp.h>
@@ -14,6 +14,7 @@
 #include <QLibraryInfo>
 
 #include <cstdio>
+#include <cwchar>
 #include <optional>
 #include <string>
 #include <vector>
@@ -188,6 +189,28 @@ int runApplication(char* programName, Run run)
     }
 }
 
+// The arguments after the program's name, as UTF-8 on Windows.
+std::vector<std::string> argumentsAfterProgram([[maybe_unused]] int argc, [[maybe_unused]] char** argv)
+{
+#ifdef Q_OS_WIN
+    // Windows hands a program its command line as one string; argv holds it only in the ANSI code page, which
+    // may not spell every name. The items are split from the string itself, converted to UTF-8.
+    const wchar_t* const line = GetCommandLineW();
+    const int wide = static_cast<int>(std::wcslen(line));
+    const int size = WideCharToMultiByte(CP_UTF8, 0, line, wide, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, line, wide, utf8.data(), size, nullptr, nullptr);
+    std::vector<std::string> items = splitCommandLine(utf8);
+    items.erase(items.begin()); // the program's name, always the first item
+    return items;
+#else
+    std::vector<std::string> items;
+    for (int i = 1; i < argc; ++i)
+        items.emplace_back(argv[i]);
+    return items;
+#endif
+}
+
 } // namespace
 
 void createWindows()
@@ -215,10 +238,7 @@ int runProgram(int argc, char** argv)
     // A program may be started without even argv[0].
     static char fallbackName[] = "snellitore";
     char* programName = argc > 0 ? argv[0] : fallbackName;
-    std::vector<std::string> afterProgram;
-    for (int i = 1; i < argc; ++i)
-        afterProgram.emplace_back(argv[i]);
-    setProgramArguments(countedArguments(afterProgram));
+    setProgramArguments(countedArguments(argumentsAfterProgram(argc, argv)));
     switch (const Run run = runFor(programArguments(), displayNamed())) {
     case Run::Version:
         std::fputs(Text::Version, stdout);

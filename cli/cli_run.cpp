@@ -2,8 +2,8 @@
 #include <cli/cli_run.h>
 #include <cli/site_run.h>
 
-#include <engine/arithmetic.h>
 #include <engine/compaction.h>
+#include <engine/size_summary.h>
 #include <platform/byte_file.h>
 #include <platform/io_error.h>
 #include <platform/temporary_files.h>
@@ -17,7 +17,6 @@ namespace {
 namespace Text {
 constexpr const char* Program = "snellitore-cli: ";
 constexpr const char* StandardStream = "-";
-constexpr const char* SameFile = "Source and destination are the same file";
 constexpr const char* Exists = "File exists (use --force to replace it)";
 constexpr const char* TemporaryIn = "temporary file in ";
 constexpr const char* NotRemoved = "could not remove incomplete ";
@@ -192,7 +191,7 @@ template <typename Candidate>
 void refuseSource(const Source& source, const Candidate& candidate, const std::string& name)
 {
     if (source.identity && platform::sameFile(*source.identity, candidate))
-        throw CliFailure { name, Text::SameFile };
+        throw CliFailure { name, SameFileText };
 }
 
 // The staged file is created beside the name. One that replaces a regular file keeps that file's owner and

@@ -4,6 +4,7 @@
 #include <cli/cli_run.h>
 
 #include <engine/arithmetic.h>
+#include <engine/size_summary.h>
 #include <platform/directory.h>
 #include <platform/io_error.h>
 #include <platform/process.h>

@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <string>
 
 // numerator / denominator rounded to the nearest integer, exact halves to the even one; denominator > 0.
 std::int64_t roundHalfEven(std::int64_t numerator, std::int64_t denominator);
@@ -13,10 +12,3 @@ int progressPercent(std::int64_t position, std::int64_t size);
 
 // written / sourceSize x 100 - 100, rounded; no value for an empty source.
 std::optional<std::int64_t> compactionRatio(std::int64_t sourceSize, std::int64_t written);
-
-// The ratio as shown to the user: "-25%". An empty source stays empty, so it shows "0%".
-std::string ratioText(std::int64_t sourceSize, std::int64_t written);
-
-// The one-line size summary: "SRC S byte  ==> DEST W byte R%".
-std::string summaryText(const std::string& sourcePath, std::int64_t sourceSize, const std::string& destinationPath,
-                        std::int64_t written);

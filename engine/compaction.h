@@ -53,6 +53,9 @@ enum class DestinationCreation
     MustNotExist,    // for a caller that has made sure the name is free: a file that appeared since is kept
 };
 
+// Why a destination that is the source under any name is refused, here and in the CLI.
+inline constexpr const char* SameFileText = "Source and destination are the same file";
+
 // Opens the source for reading and writing, creates the destination and compacts.
 // Refuses, before creating anything, a destination that is the source itself under any name, and a source
 // that is no regular file (a pipe, a device: code 132). A pseudo-file, whose reported size is no size (those

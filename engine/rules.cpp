@@ -1,10 +1,16 @@
 // The four tag and whitespace rules. Each reads on from the source as far as it needs and hands back
 // to the main loop in one of three ways: step back one, rewind to where it began, or consume. Where a
 // rule would read a character only to step back onto it, it looks at the buffered character instead.
+#include <engine/rules.h>
+
+#include <engine/characters.h>
 #include <engine/compaction_run.h>
 #include <engine/scan.h>
 
 #include <algorithm>
+
+// A rule that does not match rewinds its look-ahead, at most the length of OpenDivPattern, within the buffer.
+static_assert(SourceReader::KeepBehind > OpenDivPattern.size());
 
 namespace {
 

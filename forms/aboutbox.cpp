@@ -14,7 +14,6 @@ TAbout* About = nullptr;
 
 namespace {
 
-const QString FontFamily = QStringLiteral("MS Sans Serif");
 const QString Caption = QStringLiteral("About");
 const QString ProductText = QStringLiteral("SNELLITORE WEB 2002");
 const QString VersionText = QStringLiteral("Versione 5.0");
@@ -30,7 +29,7 @@ TAbout::TAbout(QWidget* parent)
     setObjectName(QStringLiteral("About"));
     setWindowTitle(Caption);
     const DesignScale scale(this);
-    setFont(scale.font(FontFamily, 13));
+    setFont(scale.font(13));
 
     Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -58,7 +57,7 @@ TAbout::TAbout(QWidget* parent)
 
     OKButton = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));
-    OKButton->setFont(scale.font(FontFamily, 15, true));
+    OKButton->setFont(scale.font(15, true));
     scale.place(OKButton, 131, 223, 96, 33);
     OKButton->setDefault(true);
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
@@ -71,7 +70,7 @@ QLabel* TAbout::addLabel(const char* name, const QString& text)
     const DesignScale scale(this);
     auto* label = new QLabel(text, Panel1);
     label->setObjectName(QString::fromLatin1(name));
-    label->setFont(scale.font(FontFamily, 15, true));
+    label->setFont(scale.font(15, true));
     label->setTextFormat(Qt::PlainText);
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, Qt::black);

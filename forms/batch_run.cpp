@@ -3,13 +3,14 @@
 
 #include <forms/comp.h>
 #include <forms/diredit2.h>
+#include <forms/form_texts.h>
 #include <forms/path_text.h>
 #include <forms/stati.h>
 
-#include <app/messages.h>
 #include <engine/compaction.h>
 #include <platform/byte_file.h>
 #include <platform/io_error.h>
+#include <shell/messages.h>
 #include <widgets/directory_list_box.h>
 #include <widgets/file_list_box.h>
 
@@ -22,9 +23,7 @@
 
 namespace {
 
-const QString CannotCreateFileText = QStringLiteral("Non posso creare il file");
 const QString FileNamePrompt = QStringLiteral("Digitare nome file:");
-const QString FolderNamePrompt = QStringLiteral("Digitare nome directory:");
 
 // Any entry under the name, also one that cannot be opened (write-only, a folder, a dangling link), is
 // taken: the compaction creates its destination truncating, so only a free name may reach it.
@@ -83,14 +82,14 @@ void prepareRenamePrompt(TDiredit& dialog, const std::string& destinationName)
 {
     dialog.Label2->show();
     setPromptLine(dialog, FileNamePrompt);
-    dialog.Edit1->setText(pathText(destinationName));
+    dialog.Edit1->setText(textFromPath(destinationName));
 }
 
 void prepareFolderPrompt(TDiredit& dialog)
 {
     dialog.Edit1->clear();
     dialog.Label2->hide();
-    setPromptLine(dialog, FolderNamePrompt);
+    setPromptLine(dialog, QString::fromLatin1(FormText::FolderNamePrompt));
 }
 
 const GuardFileOperations& platformGuardFiles()
@@ -114,8 +113,8 @@ bool guardDestination(TDiredit& dialog, const DirectoryListBox& destinationFolde
         prepareRenamePrompt(dialog, name);
         dialog.exec();
         // A name left as shown keeps its exact bytes, also those the field can only show as replacement characters.
-        if (dialog.Edit1->text() != pathText(name))
-            name = textPath(dialog.Edit1->text());
+        if (dialog.Edit1->text() != textFromPath(name))
+            name = pathFromText(dialog.Edit1->text());
         path = joinPath(destinationFolder, name);
         // A folder (an empty name names the destination folder itself) is no file that could be overwritten:
         // like any name that cannot be created, it gets the warning below and the prompt again.
@@ -123,7 +122,7 @@ bool guardDestination(TDiredit& dialog, const DirectoryListBox& destinationFolde
             continue;
         // Exclusive creation: a file that appeared meanwhile is refused, never emptied.
         if (files.createNew(path) != IoCode::Ok) {
-            ShowMessageBox(CannotCreateFileText, MessageKind::Warning);
+            ShowMessageBox(QString::fromLatin1(FormText::CannotCreateFile), MessageKind::Warning);
             retry = true;
         } else {
             ownTestFileKept = files.remove(path) != IoCode::Ok;
@@ -165,6 +164,6 @@ bool BatchRun::compactItem(int row)
     const CompactionResult result
         = CompactFile(sourcePath, destinationPath, m_window.options(), m_window.progressSink(), creation);
     list.setMarked(row, false);
-    m_statistics.appendRow(sourceText, result.sourceSize, pathText(destinationName), result.written);
+    m_statistics.appendRow(sourceText, result.sourceSize, textFromPath(destinationName), result.written);
     return true;
 }

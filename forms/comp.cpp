@@ -5,15 +5,16 @@
 #include <forms/batch_run.h>
 #include <forms/design_scale.h>
 #include <forms/diredit2.h>
+#include <forms/form_texts.h>
 #include <forms/gauge_progress.h>
 #include <forms/path_text.h>
 #include <forms/stati.h>
 
-#include <app/application.h>
-#include <app/command_line.h>
-#include <engine/arithmetic.h>
+#include <engine/size_summary.h>
 #include <platform/byte_file.h>
 #include <platform/io_error.h>
+#include <shell/application.h>
+#include <shell/command_line.h>
 #include <widgets/directory_list_box.h>
 #include <widgets/drive_combo_box.h>
 #include <widgets/file_list_box.h>
@@ -31,12 +32,9 @@ TForm1* Form1 = nullptr;
 
 namespace {
 
-const QString FontFamily = QStringLiteral("MS Sans Serif");
 const QString Caption = QStringLiteral("Snellitore Pagine Web 2002");
 const QString Filter = QStringLiteral("All files (*.*)|*.*|htm|*.htm|html|*.html|script|*.js|vbs|*.vbs");
 const QString FileMissingText = QStringLiteral("File non esite");
-const QString CannotCreateText = QStringLiteral("Non posso creare il file");
-const QString SameFileText = QStringLiteral("%1: Non posso sovrascrivere sul medesimo file");
 const QString NothingMarkedText = QStringLiteral("Nessun file selezionato");
 const QString CannotCreateFolderText = QStringLiteral("Non posso creare directory");
 const QString FolderCreatedText = QStringLiteral("Nuova directory creata");
@@ -60,7 +58,7 @@ TForm1::TForm1(QWidget* parent)
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(Caption);
     const DesignScale scale(this);
-    setFont(scale.font(FontFamily, 13));
+    setFont(scale.font(13));
     setCentralWidget(new QWidget(this));
     buildMenu();
     buildPanes();
@@ -189,17 +187,19 @@ void TForm1::createdir()
     const std::string destination = bigDestinationPath(source);
     // The test creation below would empty the source before anything was read from it.
     if (platform::sameFile(source, destination))
-        return finishCommandLine(SameFileText.arg(pathText(destination)), MessageKind::Error);
+        return finishCommandLine(textFromPath(destination) + QStringLiteral(": ")
+                                     + QString::fromLatin1(FormText::CannotOverwriteSameFile),
+            MessageKind::Error);
     // The name is replaced, never written through: a link there may lead to any other file.
     if (platform::replaceWithTestFile(destination) != IoCode::Ok)
-        return finishCommandLine(CannotCreateText, MessageKind::Warning);
+        return finishCommandLine(QString::fromLatin1(FormText::CannotCreateFile), MessageKind::Warning);
     deleteTestFile(destination);
     switchOnCommandLineOptions();
     // The name is free now; whatever takes it before the compaction is refused, not emptied.
     const CompactionResult result
         = CompactFile(source, destination, options(), progressSink(), DestinationCreation::MustNotExist);
     finishCommandLine(
-        pathText(summaryText(source, result.sourceSize, destination, result.written)), MessageKind::Information);
+        textFromPath(summaryText(source, result.sourceSize, destination, result.written)), MessageKind::Information);
 }
 
 void TForm1::deleteTestFile(const std::string& destination)
@@ -245,7 +245,7 @@ void TForm1::creadirclick()
         if (Diredit->modalResult() != TDiredit::Ok)
             return;
         // One level, the name exactly as typed: an empty, existing or nested-missing name fails.
-        const std::string path = joinPath(*DirectoryListBox2, textPath(Diredit->Edit1->text()));
+        const std::string path = joinPath(*DirectoryListBox2, pathFromText(Diredit->Edit1->text()));
         if (platform::createDirectory(path) != IoCode::Ok)
             return ShowMessageBox(CannotCreateFolderText, MessageKind::Warning);
         ShowMessageBox(FolderCreatedText, MessageKind::Information);

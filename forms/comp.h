@@ -1,8 +1,8 @@
 // The main window: source and destination panes, the four options, ">>", the gauge and the main menu.
 #pragma once
 
-#include <app/messages.h>
 #include <engine/compaction.h>
+#include <shell/messages.h>
 
 #include <QMainWindow>
 

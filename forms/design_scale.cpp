@@ -45,11 +45,6 @@ DesignScale::DesignScale(const QWidget* window)
 {
 }
 
-DesignScale::DesignScale(int logicalDpi)
-    : m_dpi(logicalDpi)
-{
-}
-
 int DesignScale::operator()(int designPixels) const
 {
     return qRound(designPixels * double(m_dpi) / DesignDpi);
@@ -58,6 +53,11 @@ int DesignScale::operator()(int designPixels) const
 QRect DesignScale::rect(int left, int top, int width, int height) const
 {
     return { (*this)(left), (*this)(top), (*this)(width), (*this)(height) };
+}
+
+QFont DesignScale::font(int designPixelHeight, bool bold) const
+{
+    return font(QStringLiteral("MS Sans Serif"), designPixelHeight, bold);
 }
 
 QFont DesignScale::font(const QString& family, int designPixelHeight, bool bold) const

@@ -15,11 +15,13 @@ public:
 
     // The factor of the screen the window is created on.
     explicit DesignScale(const QWidget* window);
-    explicit DesignScale(int logicalDpi);
 
     int operator()(int designPixels) const;
     QRect rect(int left, int top, int width, int height) const;
-    // A font of the design's pixel height; a family the system lacks falls back to its sans font.
+    // The design's font (every window uses one family) at the design's pixel height; a system that lacks
+    // the family shows its sans font.
+    QFont font(int designPixelHeight, bool bold = false) const;
+    // The same in another family.
     QFont font(const QString& family, int designPixelHeight, bool bold = false) const;
 
     // Places a window at its design position with its design outer size (frame included once it is known).

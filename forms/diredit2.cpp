@@ -2,6 +2,7 @@
 #include <forms/diredit2.h>
 
 #include <forms/design_scale.h>
+#include <forms/form_texts.h>
 
 #include <QFrame>
 #include <QLabel>
@@ -13,10 +14,7 @@ TDiredit* Diredit = nullptr;
 
 namespace {
 
-const QString FontFamily = QStringLiteral("MS Sans Serif");
 const QString Caption = QStringLiteral("Snellitore Web 2002");
-const QString WarningText = QStringLiteral("Non posso sovrascrivere sul medesimo file");
-const QString PromptText = QStringLiteral("Digitare nome directory:");
 
 QLabel* newLabel(QWidget* parent, const char* name, const QString& text)
 {
@@ -34,14 +32,14 @@ TDiredit::TDiredit(QWidget* parent)
     setObjectName(QStringLiteral("Diredit"));
     setWindowTitle(Caption);
     const DesignScale scale(this);
-    setFont(scale.font(FontFamily, 13));
+    setFont(scale.font(13));
 
     Bevel1 = newBevel(this, scale, 18, 18, 369, 111);
 
-    Label2 = newLabel(this, "Label2", WarningText);
+    Label2 = newLabel(this, "Label2", QString::fromLatin1(FormText::CannotOverwriteSameFile));
     scale.placeLabel(Label2, 64, 32, 258, 16);
     Label2->hide();
-    Label1 = newLabel(this, "Label1", PromptText);
+    Label1 = newLabel(this, "Label1", QString::fromLatin1(FormText::FolderNamePrompt));
     scale.placeLabel(Label1, 120, 56, 142, 16);
 
     Edit1 = new QLineEdit(this);

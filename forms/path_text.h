@@ -6,12 +6,14 @@
 
 #include <string>
 
-inline QString pathText(const std::string& path)
+// A path as the windows show it, decoded the way the system decodes file names.
+inline QString textFromPath(const std::string& path)
 {
     return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
-inline std::string textPath(const QString& text)
+// The path a text names: the reverse of textFromPath, exact for a text that came from a path.
+inline std::string pathFromText(const QString& text)
 {
     return QFile::encodeName(text).toStdString();
 }

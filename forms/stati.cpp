@@ -3,7 +3,7 @@
 
 #include <forms/design_scale.h>
 
-#include <engine/arithmetic.h>
+#include <engine/size_summary.h>
 
 #include <QFrame>
 #include <QHeaderView>
@@ -17,7 +17,6 @@ Tstat* forms::stat = nullptr;
 
 namespace {
 
-const QString FontFamily = QStringLiteral("MS Sans Serif");
 const QString Caption = QStringLiteral("snellitore Web 2002");
 const QString Title = QStringLiteral("Statistiche");
 const QStringList HeaderTexts
@@ -40,13 +39,13 @@ Tstat::Tstat(QWidget* parent)
     setObjectName(QStringLiteral("stat"));
     setWindowTitle(Caption);
     const DesignScale scale(this);
-    setFont(scale.font(FontFamily, 13));
+    setFont(scale.font(13));
 
     Bevel1 = newBevel(this, scale, 1, 0, 679, 329);
 
     Label1 = new QLabel(Title, this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setFont(scale.font(FontFamily, 20));
+    Label1->setFont(scale.font(20));
     scale.placeLabel(Label1, 304, 8, 90, 25);
 
     StringGrid1 = new QTableWidget(2, int(std::size(ColumnWidths)), this);

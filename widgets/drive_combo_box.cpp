@@ -14,6 +14,12 @@
 
 #include <algorithm>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+
+#include <winnetwk.h>
+#endif
+
 namespace {
 
 bool isUnder(const QString& path, const QString& folder)
@@ -21,6 +27,7 @@ bool isUnder(const QString& path, const QString& folder)
     return path == folder || path.startsWith(folder.endsWith(u'/') ? folder : folder + u'/');
 }
 
+#ifndef Q_OS_WIN
 // Kernel and runtime mounts hold no files a user would compact.
 bool isUserVolume(const QStorageInfo& volume)
 {
@@ -68,12 +75,57 @@ QStyle::StandardPixmap driveIcon(const QStorageInfo& volume)
         return QStyle::SP_DriveFDIcon;
     return QStyle::SP_DriveHDIcon;
 }
+#endif
 
-// Drive letters ignore case, so they read in lower case; elsewhere a path is shown as it is spelt on disk.
+#ifdef Q_OS_WIN
+// The drives present, in letter order, by the kind the system reports; kinds a user does not work on are left out.
+QList<DriveComboBox::Volume> windowsDrives()
+{
+    QList<DriveComboBox::Volume> drives;
+    const DWORD present = ::GetLogicalDrives();
+    for (int i = 0; i < 26; ++i) {
+        if (!(present & (1u << i)))
+            continue;
+        const wchar_t device[] = { wchar_t(L'A' + i), L':', L'\0' };
+        const wchar_t root[] = { wchar_t(L'A' + i), L':', L'\\', L'\0' };
+        const UINT type = ::GetDriveTypeW(root);
+        QStyle::StandardPixmap picture;
+        switch (type) {
+        case DRIVE_REMOVABLE: picture = QStyle::SP_DriveFDIcon; break;
+        case DRIVE_FIXED:
+        case DRIVE_RAMDISK: picture = QStyle::SP_DriveHDIcon; break;
+        case DRIVE_CDROM: picture = QStyle::SP_DriveCDIcon; break;
+        case DRIVE_REMOTE: picture = QStyle::SP_DriveNetIcon; break;
+        default: continue;
+        }
+        DriveComboBox::Volume volume { QString::fromWCharArray(device) + u'/', {}, picture };
+        // A removable drive shows no label: asking for one would wait for the medium.
+        wchar_t label[MAX_PATH + 1];
+        if (type != DRIVE_REMOVABLE
+            && ::GetVolumeInformationW(root, label, MAX_PATH + 1, nullptr, nullptr, nullptr, nullptr, 0))
+            volume.label = QString::fromWCharArray(label);
+        wchar_t remote[MAX_PATH + 1];
+        DWORD size = MAX_PATH + 1;
+        if (type == DRIVE_REMOTE && ::WNetGetConnectionW(device, remote, &size) == NO_ERROR)
+            volume.remote = QString::fromWCharArray(remote);
+        drives.push_back(volume);
+    }
+    return drives;
+}
+#endif
+
+// Drive letters ignore case, so they read in lower case ("c: [system]", "a:", "x: \\server\share"); elsewhere
+// a path is shown as it is spelt on disk.
 QString driveText(const DriveComboBox::Volume& volume)
 {
     QString text = QDir::toNativeSeparators(volume.root);
-    if (!volume.label.isEmpty())
+#ifdef Q_OS_WIN
+    if (text.size() == 3 && text.endsWith(QStringLiteral(":\\")))
+        text.chop(1);
+#endif
+    if (!volume.remote.isEmpty())
+        text += u' ' + volume.remote;
+    else if (!volume.label.isEmpty())
         text += QStringLiteral(" [%1]").arg(volume.label);
 #ifdef Q_OS_WIN
     text = text.toLower();
@@ -131,10 +183,14 @@ void DriveComboBox::refresh()
 
 QList<DriveComboBox::Volume> DriveComboBox::volumes() const
 {
+#ifdef Q_OS_WIN
+    return windowsDrives();
+#else
     QList<Volume> list;
     for (const QStorageInfo& volume : userVolumes())
         list.push_back({ volume.rootPath(), volume.name(), driveIcon(volume) });
     return list;
+#endif
 }
 
 DirectoryListBox* DriveComboBox::dirList() const
@@ -193,8 +249,8 @@ void DriveComboBox::chooseDrive(int index)
         && (m_dirList->setDirectoryBytes(folders::lastVisitedFolder(root)) || m_dirList->setDirectory(root))) {
         setDrive(m_dirList->directory());
     } else {
+        // The volume cannot be entered: the selector goes back to the one shown before, and nothing changed.
         showRoot(m_root);
-        emit driveNotReady(QDir::toNativeSeparators(root));
         return;
     }
     emit driveChanged(drive());

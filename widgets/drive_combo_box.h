@@ -18,6 +18,7 @@ public:
         QString root; // "/" separators
         QString label;
         QStyle::StandardPixmap picture;
+        QString remote = {}; // a network drive's share (\\server\share), shown in place of the label
     };
 
     explicit DriveComboBox(QWidget* parent = nullptr);
@@ -39,8 +40,6 @@ public:
 
 signals:
     void driveChanged(const QString& root);
-    // The chosen volume could not be entered; the selector went back to the volume shown before.
-    void driveNotReady(const QString& root);
 
 protected:
     void showPopup() override;

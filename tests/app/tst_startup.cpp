@@ -1,5 +1,5 @@
 // Runs of the built snellitore without a display: the command-line mode on standard error, and the refusals.
-#include <engine/arithmetic.h>
+#include <engine/size_summary.h>
 
 #include <QProcess>
 #include <QTemporaryDir>

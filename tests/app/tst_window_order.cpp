@@ -2,12 +2,12 @@
 // other three exist.
 #include <tests/support/gui_helpers.h>
 
-#include <app/command_line.h>
 #include <app/startup.h>
 #include <forms/aboutbox.h>
 #include <forms/comp.h>
 #include <forms/diredit2.h>
 #include <forms/stati.h>
+#include <shell/command_line.h>
 
 #include <QFile>
 #include <QTableWidget>

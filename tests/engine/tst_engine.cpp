@@ -5,6 +5,8 @@
 #include <engine/arithmetic.h>
 #include <engine/compaction.h>
 #include <engine/compaction_run.h>
+#include <engine/destination_writer.h>
+#include <engine/size_summary.h>
 #include <platform/io_error.h>
 
 #include <gtest/gtest.h>

@@ -6,12 +6,13 @@
 #include <tests/support/file_size_limit.h>
 #include <tests/support/gui_helpers.h>
 
-#include <engine/arithmetic.h>
 #include <engine/compaction.h>
+#include <engine/size_summary.h>
 #include <platform/byte_file.h>
 #include <platform/io_error.h>
 #include <tests/support/privileges.h>
 #include <tests/support/temp_folder.h>
+#include <tests/support/window_fixture.h>
 #include <widgets/directory_list_box.h>
 #include <widgets/file_list_box.h>
 #include <widgets/gauge.h>
@@ -168,7 +169,7 @@ std::string compacted(const std::string& source, const CompactionOptions& option
 
 } // namespace
 
-class TestBatch : public QObject
+class TestBatch : public QObject, protected WindowFixture
 {
     Q_OBJECT
 
@@ -208,48 +209,16 @@ private:
     void mark(const QStringList& names);
     int row(const QString& text) const;
 
-    std::unique_ptr<MessageRecorder> m_messages;
-    std::unique_ptr<QTemporaryDir> m_source;
-    std::unique_ptr<QTemporaryDir> m_destination;
-    std::unique_ptr<TForm1> m_window;
-    std::unique_ptr<TDiredit> m_prompt;
-    std::unique_ptr<Tstat> m_statistics;
 };
 
 void TestBatch::init()
 {
-    m_messages = std::make_unique<MessageRecorder>();
-    m_source = std::make_unique<QTemporaryDir>();
-    m_destination = std::make_unique<QTemporaryDir>();
-    setProgramArguments({});
-    m_window = std::make_unique<TForm1>();
-    m_prompt = std::make_unique<TDiredit>();
-    m_statistics = std::make_unique<Tstat>();
-    Diredit = m_prompt.get();
-    forms::stat = m_statistics.get();
-    QVERIFY(m_window->DirectoryListBox1->setDirectory(m_source->path()));
-    QVERIFY(m_window->DirectoryListBox2->setDirectory(m_destination->path()));
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QVERIFY(openWindows());
 }
 
 void TestBatch::cleanup()
 {
-    // The lists made a temporary folder the process's current one; it must outlive that role.
-    QDir::setCurrent(QDir::tempPath());
-    // QTemporaryDir cannot see names that are not UTF-8, so it could not remove them.
-    for (const QTemporaryDir* folder : { m_source.get(), m_destination.get() }) {
-        for (const auto& entry : std::filesystem::directory_iterator(QFile::encodeName(folder->path()).toStdString()))
-            std::filesystem::remove_all(entry.path());
-    }
-    Diredit = nullptr;
-    forms::stat = nullptr;
-    m_window.reset();
-    m_prompt.reset();
-    m_statistics.reset();
-    m_destination.reset();
-    m_source.reset();
-    m_messages.reset();
+    closeWindows();
 }
 
 void TestBatch::writeSources(const QStringList& names, const std::string& bytes)

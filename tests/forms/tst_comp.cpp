@@ -4,7 +4,7 @@
 #include <tests/support/file_size_limit.h>
 #include <tests/support/gui_helpers.h>
 
-#include <engine/arithmetic.h>
+#include <engine/size_summary.h>
 #include <forms/aboutbox.h>
 #include <forms/stati.h>
 #include <platform/io_error.h>

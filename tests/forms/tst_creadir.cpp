@@ -4,6 +4,7 @@
 #include <tests/support/gui_helpers.h>
 
 #include <tests/support/temp_folder.h>
+#include <tests/support/window_fixture.h>
 #include <widgets/directory_list_box.h>
 #include <widgets/file_list_box.h>
 
@@ -28,7 +29,7 @@ QStringList texts(const QListWidget& list)
 
 } // namespace
 
-class TestCreadir : public QObject
+class TestCreadir : public QObject, protected WindowFixture
 {
     Q_OBJECT
 
@@ -38,41 +39,19 @@ private slots:
 
     void createFolder_data();
     void createFolder();
-
-private:
-    std::unique_ptr<MessageRecorder> m_messages;
-    std::unique_ptr<QTemporaryDir> m_source;
-    std::unique_ptr<QTemporaryDir> m_destination;
-    std::unique_ptr<TForm1> m_window;
-    std::unique_ptr<TDiredit> m_prompt;
 };
 
 void TestCreadir::init()
 {
-    m_messages = std::make_unique<MessageRecorder>();
-    m_source = std::make_unique<QTemporaryDir>();
-    m_destination = std::make_unique<QTemporaryDir>();
-    setProgramArguments({});
-    m_window = std::make_unique<TForm1>();
-    m_prompt = std::make_unique<TDiredit>();
-    Diredit = m_prompt.get();
-    writeFileBytes(m_source->filePath(QStringLiteral("a.htm")).toStdString(), "x");
-    QVERIFY(QDir(m_destination->path()).mkdir(QStringLiteral("old")));
-    QVERIFY(m_window->DirectoryListBox1->setDirectory(m_source->path()));
-    QVERIFY(m_window->DirectoryListBox2->setDirectory(m_destination->path()));
-    m_window->show();
+    QVERIFY(openWindows([this] {
+        writeFileBytes(m_source->filePath(QStringLiteral("a.htm")).toStdString(), "x");
+        return QDir(m_destination->path()).mkdir(QStringLiteral("old"));
+    }));
 }
 
 void TestCreadir::cleanup()
 {
-    // The lists made a temporary folder the process's current one; it must outlive that role.
-    QDir::setCurrent(QDir::tempPath());
-    Diredit = nullptr;
-    m_window.reset();
-    m_prompt.reset();
-    m_destination.reset();
-    m_source.reset();
-    m_messages.reset();
+    closeWindows();
 }
 
 void TestCreadir::createFolder_data()

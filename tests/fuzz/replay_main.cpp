@@ -25,7 +25,7 @@ bool collectInputs(const fs::path& root, std::vector<fs::path>& inputs)
         return true;
     }
     if (!fs::is_directory(root, error)) {
-        std::fprintf(stderr, "no such input or folder: %s\n", root.c_str());
+        std::fprintf(stderr, "no such input or folder: %s\n", root.string().c_str());
         return false;
     }
     std::vector<fs::path> found;
@@ -52,10 +52,10 @@ int main(int argc, char** argv)
         std::ifstream file(input, std::ios::binary);
         const std::string bytes { std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>() };
         if (!file.good() && !file.eof()) {
-            std::fprintf(stderr, "cannot read %s\n", input.c_str());
+            std::fprintf(stderr, "cannot read %s\n", input.string().c_str());
             return 1;
         }
-        std::fprintf(stderr, "%s\n", input.c_str());
+        std::fprintf(stderr, "%s\n", input.string().c_str());
         LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     }
     std::printf("replayed %zu inputs\n", inputs.size());

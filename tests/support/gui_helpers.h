@@ -1,8 +1,8 @@
 // Helpers of the window tests: driving modal dialogs, recording messages and the process exit.
 #pragma once
 
-#include <app/command_line.h>
-#include <app/messages.h>
+#include <shell/command_line.h>
+#include <shell/messages.h>
 
 #include <QApplication>
 #include <QDialog>

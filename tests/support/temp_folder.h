@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -14,10 +15,16 @@ class TempFolder
 public:
     TempFolder()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "snellitore-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("cannot create a temporary folder from " + pattern);
-        m_path = pattern;
+        // A fresh name, created exclusively: create_directory answers false for a name that is taken.
+        const std::filesystem::path parent = std::filesystem::temp_directory_path();
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+            const std::filesystem::path candidate = parent / ("snellitore-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate))
+                m_path = candidate.string();
+        }
+        if (m_path.empty())
+            throw std::runtime_error("cannot create a temporary folder in " + parent.string());
     }
     ~TempFolder()
     {

@@ -1,5 +1,5 @@
 // The platform list handed to the toolkit, and the handler that holds the toolkit's notes back.
-#include <app/platform_choice.h>
+#include <shell/platform_choice.h>
 
 #include <QList>
 #include <QMessageLogContext>

@@ -1,5 +1,5 @@
 // Message boxes and error display; the real boxes are built here and nowhere else.
-#include <app/messages.h>
+#include <shell/messages.h>
 
 #include <QApplication>
 #include <QDialogButtonBox>

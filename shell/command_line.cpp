@@ -1,12 +1,13 @@
 // Command-line splitting, argument counting, ".big" naming and the replaceable process exit.
-#include <app/command_line.h>
+#include <shell/command_line.h>
 
 #include <cstdlib>
 
 namespace {
 
 #ifdef _WIN32
-constexpr const char* PathSeparators = "\\/";
+// "C:page.htm" is page.htm in drive C's current folder: the colon ends the folder part as well.
+constexpr const char* PathSeparators = "\\/:";
 #else
 constexpr const char* PathSeparators = "/";
 #endif

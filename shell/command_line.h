@@ -5,7 +5,8 @@
 #include <string_view>
 #include <vector>
 
-// Splits a whole Windows command line (program name first) into its items, program name included.
+// Splits a whole Windows command line (program name first) into its items, program name included; start-up
+// takes the arguments this way on Windows, where the command line is one string.
 // Characters 1 to 32 separate items; a double quote opens a stretch, to the next double quote or the end,
 // in which blanks belong to the item; the quotes are dropped. Where an item would begin, blanks and pairs
 // of adjacent double quotes are skipped. Splitting stops at the first empty item.

@@ -1,5 +1,5 @@
 // The application object.
-#include <app/application.h>
+#include <shell/application.h>
 
 #include <QIcon>
 

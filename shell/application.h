@@ -1,7 +1,7 @@
 // The application object, and the one place where errors that escape a handler are caught.
 #pragma once
 
-#include <app/messages.h>
+#include <shell/messages.h>
 
 #include <QApplication>
 

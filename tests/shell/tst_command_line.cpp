@@ -1,7 +1,7 @@
 // Tests of the pure helpers of the application core: command-line splitting, ".big" naming, message texts.
-#include <app/command_line.h>
-#include <app/messages.h>
-#include <app/platform_choice.h>
+#include <shell/command_line.h>
+#include <shell/messages.h>
+#include <shell/platform_choice.h>
 
 #include <QtTest>
 
@@ -173,6 +173,10 @@ void TestCommandLine::namesBigDestination_data()
                                               << R"(..\index.big)";
     QTest::newRow("both separators") << R"(C:/my.site\.htaccess)"
                                      << R"(C:/my.site\.htaccess.big)";
+    QTest::newRow("drive's current folder") << R"(C:index.min.js)"
+                                            << R"(C:index.big)";
+    QTest::newRow("hidden name in a drive's current folder") << R"(C:.htaccess)"
+                                                             << R"(C:.htaccess.big)";
 #else
     QTest::newRow("a backslash is part of a Linux name") << R"(/srv/my.site\index.htm)"
                                                          << R"(/srv/my.big)";

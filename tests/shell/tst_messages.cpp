@@ -1,8 +1,8 @@
 // Tests of the message boxes and of the error display behind the event loop, under the real Application.
 #include <tests/support/gui_helpers.h>
 
-#include <app/application.h>
-#include <app/messages.h>
+#include <shell/application.h>
+#include <shell/messages.h>
 #include <platform/io_error.h>
 
 #include <QEventLoop>

@@ -1,0 +1,184 @@
+// Win32 helpers of the platform layer: UTF-8 names as UTF-16, the system's codes, byte operations on handles.
+#include <platform/byte_file.h>
+#include <platform/io_error.h>
+#include <platform/win32_system.h>
+
+#include <algorithm>
+
+namespace {
+
+// One ReadFile or WriteFile moves at most this much; a DWORD could not say more.
+constexpr DWORD LargestTransfer = 1u << 30;
+// CreateDirectoryW stops at MAX_PATH less room for an 8.3 name; longer names need the "\\?\" form.
+constexpr std::size_t LongestPlainPath = MAX_PATH - 12;
+constexpr DWORD SeekOnDevice = 132; // what Windows answers for a seek on a pipe or a device
+constexpr DWORD DiskQuotaExceeded = 1295; // ERROR_DISK_QUOTA_EXCEEDED, which MinGW's headers lack
+
+bool isSeparator(wchar_t c)
+{
+    return c == L'\\' || c == L'/';
+}
+
+// "\\?\" lifts the limit of MAX_PATH characters; it takes a full path with backslashes only.
+std::wstring extendedLengthPath(const std::wstring& path)
+{
+    if (path.size() < LongestPlainPath || path.rfind(L"\\\\?\\", 0) == 0)
+        return path;
+    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0)
+        return path;
+    std::wstring full(needed, L'\0');
+    const DWORD length = ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed)
+        return path;
+    full.resize(length);
+    std::replace(full.begin(), full.end(), L'/', L'\\');
+    if (full.size() > 2 && isSeparator(full[0]) && isSeparator(full[1]))
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+} // namespace
+
+namespace win32 {
+
+int ioCodeFromSystem(DWORD error)
+{
+    switch (error) {
+    case ERROR_SUCCESS: return 31; // "device does not work": a failure must never read as success
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+    case DiskQuotaExceeded: return IoCode::DiskFull;
+    case ERROR_ALREADY_EXISTS: return IoCode::FileExists;
+    default: return static_cast<int>(error);
+    }
+}
+
+int lastIoCode()
+{
+    return ioCodeFromSystem(::GetLastError());
+}
+
+int widePath(const std::string& path, std::wstring& wide)
+{
+    wide.clear();
+    if (path.empty())
+        return IoCode::Ok;
+    if (path.size() > static_cast<std::size_t>(INT32_MAX))
+        return ERROR_FILENAME_EXCED_RANGE;
+    const int length = static_cast<int>(path.size());
+    const int needed = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), length, nullptr, 0);
+    if (needed <= 0)
+        return ERROR_INVALID_NAME;
+    wide.resize(static_cast<std::size_t>(needed));
+    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), length, wide.data(), needed);
+    wide = extendedLengthPath(wide);
+    return IoCode::Ok;
+}
+
+std::string utf8FromWide(const std::wstring& wide)
+{
+    if (wide.empty())
+        return {};
+    const int length = static_cast<int>(wide.size());
+    const int needed = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(std::max(needed, 0)), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, text.data(), needed, nullptr, nullptr);
+    return text;
+}
+
+int openHandle(const std::string& path, DWORD access, DWORD share, DWORD disposition, DWORD flags, HANDLE& handle)
+{
+    handle = INVALID_HANDLE_VALUE;
+    std::wstring wide;
+    if (const int code = widePath(path, wide))
+        return code;
+    handle = ::CreateFileW(wide.c_str(), access, share, nullptr, disposition, flags, nullptr);
+    return handle == INVALID_HANDLE_VALUE ? lastIoCode() : IoCode::Ok;
+}
+
+int readHandle(HANDLE handle, unsigned char* buffer, std::size_t n, std::size_t& got)
+{
+    got = 0;
+    DWORD read = 0;
+    if (!::ReadFile(handle, buffer, static_cast<DWORD>(std::min<std::size_t>(n, LargestTransfer)), &read, nullptr)) {
+        const DWORD error = ::GetLastError();
+        // A pipe whose writer has gone has simply ended.
+        return error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF ? IoCode::Ok : ioCodeFromSystem(error);
+    }
+    got = read;
+    return IoCode::Ok;
+}
+
+int writeHandle(HANDLE handle, const unsigned char* buffer, std::size_t n, std::size_t& stored)
+{
+    stored = 0;
+    while (stored < n) {
+        DWORD written = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(n - stored, LargestTransfer));
+        if (!::WriteFile(handle, buffer + stored, chunk, &written, nullptr))
+            return lastIoCode();
+        if (written == 0)
+            return IoCode::DiskFull;
+        stored += written;
+    }
+    return IoCode::Ok;
+}
+
+int sizeOfHandle(HANDLE handle, std::int64_t& bytes)
+{
+    if (::GetFileType(handle) != FILE_TYPE_DISK)
+        return SeekOnDevice;
+    LARGE_INTEGER size {};
+    if (!::GetFileSizeEx(handle, &size))
+        return lastIoCode();
+    bytes = size.QuadPart;
+    return IoCode::Ok;
+}
+
+int seekHandle(HANDLE handle, std::int64_t offset)
+{
+    if (::GetFileType(handle) != FILE_TYPE_DISK)
+        return SeekOnDevice;
+    LARGE_INTEGER to {};
+    to.QuadPart = offset;
+    return ::SetFilePointerEx(handle, to, nullptr, FILE_BEGIN) ? IoCode::Ok : lastIoCode();
+}
+
+int positionOfHandle(HANDLE handle, std::int64_t& offset)
+{
+    if (::GetFileType(handle) != FILE_TYPE_DISK)
+        return SeekOnDevice;
+    LARGE_INTEGER here {};
+    if (!::SetFilePointerEx(handle, LARGE_INTEGER {}, &here, FILE_CURRENT))
+        return lastIoCode();
+    offset = here.QuadPart;
+    return IoCode::Ok;
+}
+
+int identityOfHandle(HANDLE handle, FileIdentity& identity)
+{
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (!::GetFileInformationByHandle(handle, &info))
+        return lastIoCode();
+    identity = {info.dwVolumeSerialNumber, (std::uint64_t {info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+    return IoCode::Ok;
+}
+
+bool isRegularHandle(HANDLE handle)
+{
+    BY_HANDLE_FILE_INFORMATION info {};
+    return ::GetFileType(handle) == FILE_TYPE_DISK && ::GetFileInformationByHandle(handle, &info)
+        && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string folderPrefix(const std::string& path)
+{
+    const auto separator = path.find_last_of("\\/");
+    if (separator != std::string::npos)
+        return path.substr(0, separator + 1);
+    // "C:page.htm" lies in drive C's current folder.
+    return path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) : std::string();
+}
+
+} // namespace win32
