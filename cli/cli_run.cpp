@@ -29,6 +29,7 @@ struct Source
     std::string name; // the path as given, or "-" for standard input
     std::unique_ptr<SystemFile> file; // open for the run
     std::optional<FileIdentity> identity; // known for regular files only: what a destination must not be
+    std::optional<std::int64_t> size; // known already for a file read where it is
 };
 
 // Where the copy goes. A regular file, or a name that does not exist yet, is written as a staged file and put
@@ -122,6 +123,33 @@ private:
     const std::atomic<int>& m_stop;
 };
 
+// A source whose size was looked at already: the engine's question costs no second look.
+class KnownSizeFile final : public ByteFile
+{
+public:
+    KnownSizeFile(ByteFile& inner, std::int64_t size)
+        : m_inner(inner)
+        , m_size(size)
+    {
+    }
+    int read(unsigned char* buffer, std::size_t n, std::size_t& got) override { return m_inner.read(buffer, n, got); }
+    int write(const unsigned char* buffer, std::size_t n, std::size_t& stored) override
+    {
+        return m_inner.write(buffer, n, stored);
+    }
+    int size(std::int64_t& bytes) override
+    {
+        bytes = m_size;
+        return IoCode::Ok;
+    }
+    int seek(std::int64_t offset) override { return m_inner.seek(offset); }
+    int close() override { return m_inner.close(); }
+
+private:
+    ByteFile& m_inner;
+    std::int64_t m_size;
+};
+
 // Prints each new whole percentage on its own line.
 class StreamProgress final : public ProgressSink
 {
@@ -149,37 +177,29 @@ void check(int code, const std::string& name)
         throw CliFailure { name, ioErrorText(code) };
 }
 
-std::optional<FileIdentity> regularIdentity(const SystemFile& file)
-{
-    FileIdentity identity;
-    if (platform::isRegularFile(file) && platform::identityOf(file, identity) == IoCode::Ok)
-        return identity;
-    return std::nullopt;
-}
-
 // The engine takes the size first and repositions the source for its look-ahead, so only a regular file whose
 // size can be believed, read from its start, serves as it is; a pipe, a terminal, a device, a pseudo-file of
-// /proc or /sys, or a file partly read already is spooled.
-bool usableInPlace(const SystemFile& file)
-{
-    std::int64_t offset = -1;
-    return platform::hasReliableSize(file) && file.position(offset) == IoCode::Ok && offset == 0;
-}
-
-// Only reading is asked for, so a read-only source compacts as well as any other.
+// /proc or /sys, or a file partly read already is spooled. One look at the file tells all but the position, and
+// a file opened here by its name stands at its start.
 void openSource(const CliOptions& options, platform::NativeHandle input, Source& source)
 {
     std::unique_ptr<SystemFile> file;
-    if (readsStandardInput(options)) {
+    const bool standardInput = readsStandardInput(options);
+    if (standardInput) {
         source.name = Text::StandardStream;
         file = std::make_unique<SystemFile>(input, false);
     } else {
         source.name = options.source;
         check(platform::openExisting(options.source, FileAccess::ReadOnly, file), source.name);
     }
-    source.identity = regularIdentity(*file);
-    if (usableInPlace(*file)) {
+    platform::FileFacts facts;
+    const bool known = platform::factsOf(*file, facts) == IoCode::Ok;
+    if (known && facts.regular)
+        source.identity = facts.identity;
+    std::int64_t offset = -1;
+    if (known && facts.reliableSize && (!standardInput || (file->position(offset) == IoCode::Ok && offset == 0))) {
         source.file = std::move(file);
+        source.size = facts.size;
         return;
     }
     bool inTemporary = false;
@@ -201,7 +221,11 @@ void stageDestination(NameContents contents, bool force, bool syncNewFile, Desti
     const std::string& path = destination.name;
     if (contents == NameContents::RegularFile)
         check(platform::checkWritable(path), path);
-    check(platform::createStaged(path, destination.staged), path);
+    // A new name takes a file that has no name until it is complete; a replaced one keeps the way of a rename.
+    if (contents == NameContents::Nothing && !force)
+        check(platform::createStagedNew(path, destination.staged), path);
+    else
+        check(platform::createStaged(path, destination.staged), path);
     // Only a file that takes the place of another has earlier contents that a crash must not cost.
     if (contents == NameContents::Nothing && !syncNewFile)
         destination.staged->setSyncOnClose(false);
@@ -286,10 +310,13 @@ int runCompaction(const CliOptions& options, std::ostream& err, StandardStreams 
         openSource(options, streams.input, source);
         openDestination(options, streams.output, source, !control || control->syncNewFile, destination);
         StreamProgress progress(options.progress ? &err : nullptr);
+        std::optional<KnownSizeFile> sized;
         std::optional<StoppableFile> stoppable;
         ByteFile* from = source.file.get();
+        if (source.size)
+            from = &sized.emplace(*from, *source.size);
         if (control && control->stop)
-            from = &stoppable.emplace(*source.file, *control->stop);
+            from = &stoppable.emplace(*from, *control->stop);
         const CompactionResult result = compactNamedFiles(*from, source.name, destination.file(), destination.name,
                                                           options.compaction, progress);
         putInPlace(destination);

@@ -3,6 +3,7 @@
 #include <platform/posix_system.h>
 #include <platform/temporary_files.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -61,6 +62,55 @@ std::string randomSuffix()
     return suffix;
 }
 
+std::atomic<platform::UnnamedStaging> unnamedStaging {platform::UnnamedStaging::Used};
+
+std::string folderPrefixOf(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// A new file under a new name beside path.
+int createNamed(const std::string& path, std::unique_ptr<SystemFile>& created, std::string& name)
+{
+    const std::string prefix = folderPrefixOf(path) + StagedPrefix;
+    for (int attempt = 0; attempt < StagedNameAttempts; ++attempt) {
+        std::string candidate = prefix + randomSuffix();
+        const int code = platform::createNew(candidate, created);
+        if (code == IoCode::FileExists)
+            continue;
+        if (code == IoCode::Ok)
+            name = std::move(candidate);
+        return code;
+    }
+    return IoCode::FileExists;
+}
+
+// Gives the unnamed file behind fd the name path: 0, or the errno. Linking the descriptor itself spares the look
+// through /proc, but older kernels allow it to privileged processes only, and refuse it as if the file were gone
+// (ENOENT); the /proc link is for everyone. Once refused, the descriptor itself is not tried again.
+int linkDescriptor(int fd, const std::string& path)
+{
+    static std::atomic<bool> descriptorRefused {false};
+    if (!descriptorRefused.load(std::memory_order_relaxed)) {
+        if (::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0)
+            return 0;
+        if (errno != ENOENT)
+            return errno;
+    }
+    char link[40];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    if (::linkat(AT_FDCWD, link, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0)
+        return errno;
+    descriptorRefused.store(true, std::memory_order_relaxed);
+    return 0;
+}
+
+bool reliableSize(const struct stat& info)
+{
+    return S_ISREG(info.st_mode) && info.st_size > 0 && (info.st_blocks > 0 || info.st_size > LargestPseudoFileSize);
+}
+
 // A link that leads through /proc names an open descriptor (/dev/stdout, /dev/fd/3): the caller means whatever
 // that descriptor is, even a regular file, and never the link itself.
 bool leadsToADescriptor(std::string path)
@@ -95,6 +145,13 @@ StagedFile::StagedFile(std::unique_ptr<SystemFile> file, std::string temporaryPa
     platform::identityOf(*m_file, m_identity);
 }
 
+StagedFile::StagedFile(std::unique_ptr<SystemFile> file, std::string path)
+    : m_file(std::move(file))
+    , m_path(std::move(path))
+    , m_unnamed(true)
+{
+}
+
 StagedFile::~StagedFile()
 {
     discard();
@@ -122,6 +179,8 @@ int StagedFile::seek(std::int64_t offset)
 
 int StagedFile::close()
 {
+    if (m_closed)
+        return IoCode::Ok;
     int code = IoCode::Ok;
     if (m_syncOnClose && m_file->isOpen()) {
         int result;
@@ -130,6 +189,11 @@ int StagedFile::close()
         while (result != 0 && errno == EINTR);
         if (result != 0 && errno != EINVAL) // EINVAL: the file system keeps nothing to write out
             code = platform::ioCodeFromErrno(errno, {});
+    }
+    if (m_unnamed) {
+        // The descriptor is all there is of a file without a name: it stays open until commit names the file.
+        m_closed = code == IoCode::Ok;
+        return code;
     }
     const int closed = m_file->close();
     return code != IoCode::Ok ? code : closed;
@@ -150,8 +214,68 @@ int StagedFile::adoptOwnerAndMode(const std::string& modelPath)
     return ::fchmod(m_file->handle(), mode) == 0 ? IoCode::Ok : platform::ioCodeFromErrno(errno, {});
 }
 
+// Copies the unnamed file into a new one under a temporary name beside path, which then goes the way of any
+// staged file: for replacing a name, or where naming the unnamed file failed.
+int StagedFile::takeTemporaryName()
+{
+    std::unique_ptr<SystemFile> named;
+    std::string name;
+    if (const int code = createNamed(m_path, named, name))
+        return code;
+    std::vector<unsigned char> block(SpoolBlockSize);
+    int code = IoCode::Ok;
+    for (off_t at = 0; code == IoCode::Ok;) {
+        const ssize_t got = ::pread(m_file->handle(), block.data(), block.size(), at);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            code = platform::ioCodeFromErrno(errno, {});
+            break;
+        }
+        if (got == 0)
+            break;
+        std::size_t stored = 0;
+        code = named->write(block.data(), static_cast<std::size_t>(got), stored);
+        at += got;
+    }
+    if (code != IoCode::Ok) {
+        named->close();
+        ::unlink(name.c_str());
+        return code;
+    }
+    m_file->close();
+    m_file = std::move(named);
+    m_temporaryPath = std::move(name);
+    platform::identityOf(*m_file, m_identity);
+    m_unnamed = false;
+    m_closed = false;
+    return IoCode::Ok;
+}
+
 int StagedFile::commit(bool replace)
 {
+    if (m_unnamed) {
+        if (const int code = close())
+            return code;
+        int error = 0;
+        if (replace) {
+            error = EEXIST; // a link never replaces a name
+        } else if (unnamedStaging.load(std::memory_order_relaxed) == platform::UnnamedStaging::LinkFails) {
+            error = ENOENT;
+        } else {
+            error = linkDescriptor(m_file->handle(), m_path);
+        }
+        if (error == 0) {
+            m_pending = false;
+            // The complete file has its name now; a failed close cannot take that back.
+            return m_file->close();
+        }
+        if (error == EEXIST && !replace)
+            return IoCode::FileExists;
+        // No /proc, or a file system that links no unnamed file: the file takes a temporary name after all.
+        if (const int code = takeTemporaryName())
+            return code;
+    }
     if (m_file->isOpen()) {
         if (const int code = close())
             return code;
@@ -181,6 +305,10 @@ int StagedFile::discard()
     if (!m_pending)
         return IoCode::Ok;
     m_file->close();
+    if (m_unnamed) { // nothing of it is left once closed
+        m_pending = false;
+        return IoCode::Ok;
+    }
     struct stat info {};
     if (::lstat(m_temporaryPath.c_str(), &info) != 0) {
         if (errno != ENOENT)
@@ -229,26 +357,55 @@ int spoolToTemporaryFile(ByteFile& input, std::unique_ptr<SystemFile>& spooled, 
 bool hasReliableSize(const SystemFile& file)
 {
     struct stat info {};
-    return ::fstat(file.handle(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0
-        && (info.st_blocks > 0 || info.st_size > LargestPseudoFileSize);
+    return ::fstat(file.handle(), &info) == 0 && reliableSize(info);
+}
+
+int factsOf(const SystemFile& file, FileFacts& facts)
+{
+    struct stat info {};
+    if (::fstat(file.handle(), &info) != 0)
+        return ioCodeFromErrno(errno, {});
+    facts.regular = S_ISREG(info.st_mode);
+    facts.reliableSize = reliableSize(info);
+    facts.size = info.st_size;
+    facts.identity = identityFromStat(info);
+    return IoCode::Ok;
 }
 
 int createStaged(const std::string& path, std::unique_ptr<StagedFile>& file)
 {
-    const auto slash = path.find_last_of('/');
-    const std::string prefix = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + StagedPrefix;
-    for (int attempt = 0; attempt < StagedNameAttempts; ++attempt) {
-        std::string candidate = prefix + randomSuffix();
-        std::unique_ptr<SystemFile> created;
-        const int code = createNew(candidate, created);
-        if (code == IoCode::FileExists)
-            continue;
-        if (code != IoCode::Ok)
-            return code;
-        file = std::make_unique<StagedFile>(std::move(created), std::move(candidate), path);
-        return IoCode::Ok;
+    std::unique_ptr<SystemFile> created;
+    std::string name;
+    if (const int code = createNamed(path, created, name))
+        return code;
+    file = std::make_unique<StagedFile>(std::move(created), std::move(name), path);
+    return IoCode::Ok;
+}
+
+int createStagedNew(const std::string& path, std::unique_ptr<StagedFile>& file)
+{
+#ifdef O_TMPFILE
+    if (unnamedStaging.load(std::memory_order_relaxed) != UnnamedStaging::Unsupported) {
+        const auto slash = path.find_last_of('/');
+        const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+        int fd;
+        do
+            fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+        while (fd < 0 && errno == EINTR);
+        if (fd >= 0) {
+            file = std::make_unique<StagedFile>(std::make_unique<SystemFile>(fd), path);
+            return IoCode::Ok;
+        }
+        // A file system without unnamed files (EOPNOTSUPP), an older kernel (EISDIR, EINVAL): a named file. Any
+        // other failure comes again, and is reported, as the named file is created.
     }
-    return IoCode::FileExists;
+#endif
+    return createStaged(path, file);
+}
+
+void setUnnamedStaging(UnnamedStaging mode)
+{
+    unnamedStaging.store(mode);
 }
 
 int checkWritable(const std::string& path)

@@ -10,11 +10,14 @@
 
 // A new file written under a temporary name in the folder of the name it is meant for, and put under that
 // name only once it is complete and closed, so that a half-written file never shows under it and a file that
-// was there is kept until the new one can take its place.
+// was there is kept until the new one can take its place. Where the system allows it, a file meant for a free
+// name has no name at all until then (createStagedNew).
 class StagedFile final : public ByteFile
 {
 public:
     StagedFile(std::unique_ptr<SystemFile> file, std::string temporaryPath, std::string path);
+    // A file without any name, created in path's folder: commit gives it path, and nothing is left otherwise.
+    StagedFile(std::unique_ptr<SystemFile> file, std::string path);
     // Removes the temporary file if it was never put in place.
     ~StagedFile() override;
     StagedFile(const StagedFile&) = delete;
@@ -40,16 +43,21 @@ public:
     // when the temporary name is gone already or the file was put in place.
     int discard();
 
+    // Empty for a file without a name.
     const std::string& temporaryPath() const { return m_temporaryPath; }
     const std::string& path() const { return m_path; }
 
 private:
+    int takeTemporaryName();
+
     std::unique_ptr<SystemFile> m_file;
     std::string m_temporaryPath;
     std::string m_path;
     FileIdentity m_identity;
     bool m_pending = true; // the temporary file still exists under its own name
     bool m_syncOnClose = true;
+    bool m_unnamed = false; // no name yet: close() keeps the descriptor, which commit needs to give it one
+    bool m_closed = false;
 };
 
 // What a name holds, as far as writing a new file under it goes.
@@ -82,6 +90,22 @@ bool hasReliableSize(const SystemFile& file);
 // temporary name is new and never replaces anything (FileExists, 80, when every name tried was taken).
 int createStaged(const std::string& path, std::unique_ptr<StagedFile>& file);
 
+// The same for a name expected to be free (never replacing): where the file system offers files without a name,
+// the file has none until commit(false) gives it path, so that a crash leaves nothing behind and the folder
+// changes once per file. Elsewhere, or where that fails, it is a staged file as createStaged makes.
+int createStagedNew(const std::string& path, std::unique_ptr<StagedFile>& file);
+
+// What one look at an open file tells: whether it is a regular file, whether its size can be believed (as
+// hasReliableSize), the size, and its identity.
+struct FileFacts
+{
+    bool regular = false;
+    bool reliableSize = false;
+    std::int64_t size = 0;
+    FileIdentity identity;
+};
+int factsOf(const SystemFile& file, FileFacts& facts);
+
 // Whether the file at path, not following a symbolic link, may be written by this process: Ok, or the code of
 // the refusal (AccessDenied, 5, for a read-only file).
 int checkWritable(const std::string& path);
@@ -89,5 +113,15 @@ int checkWritable(const std::string& path);
 // Looks at what the name holds without following a symbolic link, except to see whether it leads to a device.
 // A free name is Ok with NameContents::Nothing; only a name that cannot be looked at fails.
 int contentsOfName(const std::string& path, NameContents& contents);
+
+// POSIX only, for tests: makes createStagedNew act as on a system without unnamed files (Unsupported), or as
+// on one where naming them fails (LinkFails), so that both ways round stay tested.
+enum class UnnamedStaging
+{
+    Used,
+    Unsupported,
+    LinkFails,
+};
+void setUnnamedStaging(UnnamedStaging mode);
 
 } // namespace platform

@@ -242,6 +242,24 @@ int createStaged(const std::string& path, std::unique_ptr<StagedFile>& file)
     return IoCode::FileExists;
 }
 
+// Every staged file has a temporary name here.
+int createStagedNew(const std::string& path, std::unique_ptr<StagedFile>& file)
+{
+    return createStaged(path, file);
+}
+
+int factsOf(const SystemFile& file, FileFacts& facts)
+{
+    facts.regular = win32::isRegularHandle(file.handle());
+    facts.size = 0;
+    if (facts.regular) {
+        if (const int code = win32::sizeOfHandle(file.handle(), facts.size))
+            return code;
+    }
+    facts.reliableSize = facts.regular && facts.size > 0;
+    return facts.regular ? win32::identityOfHandle(file.handle(), facts.identity) : IoCode::Ok;
+}
+
 // Opening for writing asks what the access rights, the read-only attribute and other programs' sharing allow.
 int checkWritable(const std::string& path)
 {

@@ -33,6 +33,11 @@ protected:
     TempFolder m_dir;
 };
 
+std::string parentOf(const std::string& path)
+{
+    return std::filesystem::path(path).parent_path().string();
+}
+
 std::vector<std::string> namesIn(const std::string& folder)
 {
     std::vector<std::string> names;
@@ -224,10 +229,120 @@ TEST_F(PlatformTest, ReliableSizeOnlyForRegularFilesThatHoldWhatTheySay)
         std::unique_ptr<SystemFile> opened;
         ASSERT_EQ(platform::openExisting(file, FileAccess::ReadOnly, opened), 0);
         EXPECT_EQ(platform::hasReliableSize(*opened), row.reliable);
+        // One look tells the same, and the size and identity besides.
+        platform::FileFacts facts;
+        ASSERT_EQ(platform::factsOf(*opened, facts), 0);
+        EXPECT_TRUE(facts.regular);
+        EXPECT_EQ(facts.reliableSize, row.reliable);
+        EXPECT_EQ(facts.size, static_cast<std::int64_t>(std::filesystem::file_size(file)));
+        FileIdentity identity;
+        ASSERT_EQ(platform::identityOf(file, identity), 0);
+        EXPECT_EQ(facts.identity, identity);
     }
     std::unique_ptr<SystemFile> fifo;
     ASSERT_EQ(platform::openExisting(path("fifo"), FileAccess::ReadWrite, fifo), 0);
     EXPECT_FALSE(platform::hasReliableSize(*fifo));
+    platform::FileFacts facts;
+    ASSERT_EQ(platform::factsOf(*fifo, facts), 0);
+    EXPECT_FALSE(facts.regular);
+    EXPECT_FALSE(facts.reliableSize);
+}
+
+// A staged file for a free name: without a name at all until it is complete where the system offers that, and
+// as a temporary file beside the name where it does not (Unsupported) or where naming it fails (LinkFails).
+// Either way a name taken meanwhile is kept (80), and nothing is left behind but the file put in place.
+TEST_F(PlatformTest, NewStagedFileShowsOnlyUnderItsNameOnceComplete)
+{
+    enum class End
+    {
+        Commit,
+        Discard,
+        Destroy,
+    };
+    const struct
+    {
+        const char* name;
+        std::function<void(const std::string&)> meanwhile; // done to the name while the file is written
+        End end;
+        bool replace;
+        int code;
+        const char* after; // what out.htm holds afterwards; nullptr: nothing
+    } rows[] = {
+        {"new name", [](const std::string&) {}, End::Commit, false, 0, "new"},
+        {"name taken meanwhile", [](const std::string& p) { writeFileBytes(p, "old"); }, End::Commit, false, 80,
+         "old"},
+        {"name taken by a dangling link meanwhile",
+         [](const std::string& p) { std::filesystem::create_symlink("missing.htm", p); }, End::Commit, false, 80,
+         nullptr},
+        {"name taken meanwhile, replacing allowed", [](const std::string& p) { writeFileBytes(p, "old"); },
+         End::Commit, true, 0, "new"},
+        {"folder gone meanwhile", [](const std::string& p) { std::filesystem::remove_all(parentOf(p)); },
+         End::Commit, false, 3, nullptr},
+        {"discarded", [](const std::string&) {}, End::Discard, false, 0, nullptr},
+        {"destroyed before being put in place", [](const std::string&) {}, End::Destroy, false, 0, nullptr},
+    };
+    const struct
+    {
+        const char* name;
+        platform::UnnamedStaging mode;
+    } modes[] = {
+        {"unnamed", platform::UnnamedStaging::Used},
+        {"no unnamed files", platform::UnnamedStaging::Unsupported},
+        {"naming fails", platform::UnnamedStaging::LinkFails},
+    };
+    // What a new file's permission bits are under this process's umask.
+    ASSERT_EQ(platform::createNewTestFile(path("model.htm")), 0);
+    const auto newFileMode = std::filesystem::status(path("model.htm")).permissions();
+    for (const auto& mode : modes) {
+        platform::setUnnamedStaging(mode.mode);
+        for (const auto& row : rows) {
+            SCOPED_TRACE(std::string(mode.name) + ": " + row.name);
+            const std::string folder = path("site");
+            std::filesystem::remove_all(folder);
+            std::filesystem::create_directory(folder);
+            const std::string out = folder + "/out.htm";
+            std::unique_ptr<StagedFile> staged;
+            ASSERT_EQ(platform::createStagedNew(out, staged), 0);
+            if (mode.mode == platform::UnnamedStaging::Unsupported) {
+                EXPECT_EQ(staged->temporaryPath().rfind(folder + "/", 0), 0u) << "beside the name";
+            } else if (!staged->temporaryPath().empty()) {
+                platform::setUnnamedStaging(platform::UnnamedStaging::Used);
+                GTEST_SKIP() << "the file system of " << folder << " offers no unnamed files";
+            }
+            std::size_t stored = 0;
+            EXPECT_EQ(staged->write(reinterpret_cast<const unsigned char*>("new"), 3, stored), 0);
+            if (mode.mode != platform::UnnamedStaging::Unsupported) {
+                EXPECT_EQ(namesIn(folder), std::vector<std::string> {}) << "an incomplete file has no name";
+            }
+            row.meanwhile(out);
+            if (row.end == End::Commit) {
+                EXPECT_EQ(staged->close(), 0);
+                EXPECT_EQ(staged->commit(row.replace), row.code);
+                if (row.code != 0) {
+                    EXPECT_EQ(staged->discard(), 0);
+                }
+            } else if (row.end == End::Discard) {
+                EXPECT_EQ(staged->discard(), 0);
+            }
+            staged.reset();
+            if (!std::filesystem::exists(folder))
+                continue;
+            if (row.after) {
+                EXPECT_EQ(readFileBytes(out), row.after);
+                if (row.code == 0) {
+                    EXPECT_EQ(std::filesystem::status(out).permissions(), newFileMode);
+                }
+            } else {
+                EXPECT_FALSE(std::filesystem::is_regular_file(std::filesystem::symlink_status(out)));
+            }
+            std::vector<std::string> names;
+            for (const std::string& name : namesIn(folder))
+                if (name != "out.htm")
+                    names.push_back(name);
+            EXPECT_EQ(names, std::vector<std::string> {}) << "a temporary file was left behind";
+        }
+    }
+    platform::setUnnamedStaging(platform::UnnamedStaging::Used);
 }
 
 TEST_F(PlatformTest, SpoolCopiesWhatIsLeftAndTellsWhichSideFailed)
