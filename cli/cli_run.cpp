@@ -29,7 +29,7 @@ struct Source
     std::string name; // the path as given, or "-" for standard input
     std::unique_ptr<SystemFile> file; // open for the run
     std::optional<FileIdentity> identity; // known for regular files only: what a destination must not be
-    std::optional<std::int64_t> size; // known already for a file read where it is
+    std::optional<std::int64_t> size; // known already for a file read where it is, from its start
 };
 
 // Where the copy goes. A regular file, or a name that does not exist yet, is written as a staged file and put
@@ -123,18 +123,25 @@ private:
     const std::atomic<int>& m_stop;
 };
 
-// A source whose size was looked at already: the engine's question costs no second look.
-class KnownSizeFile final : public ByteFile
+// A source read where it is, from its start, whose size was looked at already: the engine asks for the size
+// and repositions the file before its first read, and neither needs a call to the system.
+class PlacedSource final : public ByteFile
 {
 public:
-    KnownSizeFile(ByteFile& inner, std::int64_t size)
+    PlacedSource(ByteFile& inner, std::int64_t size)
         : m_inner(inner)
         , m_size(size)
     {
     }
-    int read(unsigned char* buffer, std::size_t n, std::size_t& got) override { return m_inner.read(buffer, n, got); }
+    int read(unsigned char* buffer, std::size_t n, std::size_t& got) override
+    {
+        const int code = m_inner.read(buffer, n, got);
+        m_position = code == IoCode::Ok ? m_position + static_cast<std::int64_t>(got) : -1;
+        return code;
+    }
     int write(const unsigned char* buffer, std::size_t n, std::size_t& stored) override
     {
+        m_position = -1;
         return m_inner.write(buffer, n, stored);
     }
     int size(std::int64_t& bytes) override
@@ -142,12 +149,20 @@ public:
         bytes = m_size;
         return IoCode::Ok;
     }
-    int seek(std::int64_t offset) override { return m_inner.seek(offset); }
+    int seek(std::int64_t offset) override
+    {
+        if (offset == m_position)
+            return IoCode::Ok;
+        const int code = m_inner.seek(offset);
+        m_position = code == IoCode::Ok ? offset : -1;
+        return code;
+    }
     int close() override { return m_inner.close(); }
 
 private:
     ByteFile& m_inner;
     std::int64_t m_size;
+    std::int64_t m_position = 0; // -1 once unknown
 };
 
 // Prints each new whole percentage on its own line.
@@ -184,16 +199,17 @@ void check(int code, const std::string& name)
 void openSource(const CliOptions& options, platform::NativeHandle input, Source& source)
 {
     std::unique_ptr<SystemFile> file;
+    platform::FileFacts facts;
+    bool known = true;
     const bool standardInput = readsStandardInput(options);
     if (standardInput) {
         source.name = Text::StandardStream;
         file = std::make_unique<SystemFile>(input, false);
+        known = platform::factsOf(*file, facts) == IoCode::Ok;
     } else {
         source.name = options.source;
-        check(platform::openExisting(options.source, FileAccess::ReadOnly, file), source.name);
+        check(platform::openExistingWithFacts(options.source, file, facts), source.name);
     }
-    platform::FileFacts facts;
-    const bool known = platform::factsOf(*file, facts) == IoCode::Ok;
     if (known && facts.regular)
         source.identity = facts.identity;
     std::int64_t offset = -1;
@@ -310,11 +326,11 @@ int runCompaction(const CliOptions& options, std::ostream& err, StandardStreams 
         openSource(options, streams.input, source);
         openDestination(options, streams.output, source, !control || control->syncNewFile, destination);
         StreamProgress progress(options.progress ? &err : nullptr);
-        std::optional<KnownSizeFile> sized;
+        std::optional<PlacedSource> placed;
         std::optional<StoppableFile> stoppable;
         ByteFile* from = source.file.get();
         if (source.size)
-            from = &sized.emplace(*from, *source.size);
+            from = &placed.emplace(*from, *source.size);
         if (control && control->stop)
             from = &stoppable.emplace(*from, *control->stop);
         const CompactionResult result = compactNamedFiles(*from, source.name, destination.file(), destination.name,

@@ -372,6 +372,25 @@ int factsOf(const SystemFile& file, FileFacts& facts)
     return IoCode::Ok;
 }
 
+int openExistingWithFacts(const std::string& path, std::unique_ptr<SystemFile>& file, FileFacts& facts)
+{
+    int fd;
+    do
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return ioCodeFromErrno(errno, path);
+    auto opened = std::make_unique<SystemFile>(fd);
+    if (const int code = factsOf(*opened, facts))
+        return code;
+    // A folder opens for reading here, but it is no file: refused as openExisting refuses it.
+    struct stat info {};
+    if (!facts.regular && ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode))
+        return IoCode::AccessDenied;
+    file = std::move(opened);
+    return IoCode::Ok;
+}
+
 int createStaged(const std::string& path, std::unique_ptr<StagedFile>& file)
 {
     std::unique_ptr<SystemFile> created;

@@ -105,6 +105,8 @@ struct FileFacts
     FileIdentity identity;
 };
 int factsOf(const SystemFile& file, FileFacts& facts);
+// openExisting for reading, and factsOf the file opened, in one look.
+int openExistingWithFacts(const std::string& path, std::unique_ptr<SystemFile>& file, FileFacts& facts);
 
 // Whether the file at path, not following a symbolic link, may be written by this process: Ok, or the code of
 // the refusal (AccessDenied, 5, for a read-only file).

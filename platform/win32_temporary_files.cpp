@@ -260,6 +260,17 @@ int factsOf(const SystemFile& file, FileFacts& facts)
     return facts.regular ? win32::identityOfHandle(file.handle(), facts.identity) : IoCode::Ok;
 }
 
+int openExistingWithFacts(const std::string& path, std::unique_ptr<SystemFile>& file, FileFacts& facts)
+{
+    std::unique_ptr<SystemFile> opened;
+    if (const int code = openExisting(path, FileAccess::ReadOnly, opened))
+        return code;
+    if (const int code = factsOf(*opened, facts))
+        return code;
+    file = std::move(opened);
+    return IoCode::Ok;
+}
+
 // Opening for writing asks what the access rights, the read-only attribute and other programs' sharing allow.
 int checkWritable(const std::string& path)
 {

@@ -1,11 +1,14 @@
 // The CLI's run on files in memory that fail on demand: every failure names the file whose operation failed.
 #include <tests/support/memory_file.h>
+#include <tests/support/naive_compactor.h>
+#include <tests/support/temp_folder.h>
 
 #include <cli/cli_run.h>
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -62,6 +65,42 @@ TEST(CliRun, NamesTheFileWhoseOperationFailed)
             EXPECT_EQ(failure.name, row.failed);
             EXPECT_EQ(failure.text, row.text);
         }
+    }
+}
+
+// A source read where it is answers the engine's questions about its size and its first position itself; the
+// rules that look back across the engine's blocks (256 KiB) must still see the bytes the file holds.
+TEST(CliRun, ASourceReadWhereItIsGivesTheReferenceOutput)
+{
+    const std::string pieces[] = { "<div align=\"center\">", "</div>", "  ", "\t", "\r\n", "<a  href=\"x\" >",
+                                   "> x <", "text", "<div align=\"cent", "\"; ", "</DIV >" };
+    const struct
+    {
+        const char* name;
+        std::size_t size;
+    } rows[] = {
+        { "a few bytes", 40 },
+        { "just short of a block", 256 * 1024 - 3 },
+        { "just past a block", 256 * 1024 + 5 },
+        { "several blocks", 900 * 1024 },
+    };
+    TempFolder folder;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string page;
+        for (std::size_t i = 0; page.size() < row.size; i = i * 7 + 3)
+            page += pieces[i % std::size(pieces)];
+        page.resize(row.size);
+        const std::string source = folder.path() + "/page.htm";
+        const std::string destination = folder.path() + "/out.htm";
+        writeFileBytes(source, page);
+        std::filesystem::remove(destination);
+        CliOptions options;
+        options.source = source;
+        options.destination = destination;
+        std::ostringstream err;
+        EXPECT_EQ(runCompaction(options, err), 0) << err.str();
+        EXPECT_TRUE(readFileBytes(destination) == naiveCompact(page, options.compaction).output);
     }
 }
 

@@ -248,6 +248,42 @@ TEST_F(PlatformTest, ReliableSizeOnlyForRegularFilesThatHoldWhatTheySay)
     EXPECT_FALSE(facts.reliableSize);
 }
 
+// Opening a source and looking at it in one go refuses what openExisting refuses, with the same codes.
+TEST_F(PlatformTest, OpenExistingWithFacts)
+{
+    writeFileBytes(path("page.htm"), "<p>page</p>");
+    std::filesystem::create_directory(path("folder"));
+    std::filesystem::create_symlink("page.htm", path("link.htm"));
+    const struct
+    {
+        const char* name;
+        std::string path;
+        int code;
+        std::int64_t size;
+    } rows[] = {
+        {"file", path("page.htm"), 0, 11},
+        {"link to a file", path("link.htm"), 0, 11},
+        {"folder", path("folder"), 5, 0},
+        {"missing file", path("missing.htm"), 2, 0},
+        {"missing folder", path("missing/page.htm"), 3, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::unique_ptr<SystemFile> file;
+        platform::FileFacts facts;
+        EXPECT_EQ(platform::openExistingWithFacts(row.path, file, facts), row.code);
+        std::unique_ptr<SystemFile> plain;
+        EXPECT_EQ(platform::openExisting(row.path, FileAccess::ReadOnly, plain), row.code);
+        EXPECT_EQ(static_cast<bool>(file), row.code == 0);
+        if (row.code != 0)
+            continue;
+        EXPECT_TRUE(facts.regular);
+        EXPECT_TRUE(facts.reliableSize);
+        EXPECT_EQ(facts.size, row.size);
+        EXPECT_TRUE(platform::sameFile(facts.identity, path("page.htm")));
+    }
+}
+
 // A staged file for a free name: without a name at all until it is complete where the system offers that, and
 // as a temporary file beside the name where it does not (Unsupported) or where naming it fails (LinkFails).
 // Either way a name taken meanwhile is kept (80), and nothing is left behind but the file put in place.
