@@ -35,6 +35,7 @@ struct Settings
     int runs = 3;
     std::string minify = "/usr/bin/minify";
     std::string cli = SNELLITORE_CLI_PATH;
+    std::string baselineCli; // another build of snellitore-cli, measured in the same rounds
 };
 
 struct Tree
@@ -172,7 +173,8 @@ std::vector<Measured> measureRounds(const std::vector<Command>& commands, const 
             }
             times[i].push_back({ usage.seconds, usage.cpuSeconds });
             results[i].maxRssKiB = std::max(results[i].maxRssKiB, usage.maxRssKiB);
-            lastOutput = output;
+            if (i == 3 || commands.size() == 1) // the site run with 2 workers, or the loop: compared afterwards
+                lastOutput = output;
         }
     }
     for (std::size_t i = 0; i < commands.size(); ++i) {
@@ -292,6 +294,18 @@ void benchFolder(const Settings& settings, const std::string& folder)
             { "snellitore-cli -r --jobs=1", [&](const std::string& o) { return cli(*tree, "1", o); } },
             { "snellitore-cli -r --jobs=2", [&](const std::string& o) { return cli(*tree, "2", o); } },
         };
+        if (!settings.baselineCli.empty()) {
+            commands.push_back({ "baseline -r --jobs=1", [&](const std::string& o) {
+                                    auto argv = cli(*tree, "1", o);
+                                    argv.front() = settings.baselineCli;
+                                    return argv;
+                                } });
+            commands.push_back({ "baseline -r --jobs=2", [&](const std::string& o) {
+                                    auto argv = cli(*tree, "2", o);
+                                    argv.front() = settings.baselineCli;
+                                    return argv;
+                                } });
+        }
         for (Command& command : commands) {
             command.files = tree->files;
             command.bytes = tree->bytes;
@@ -322,6 +336,11 @@ void benchFolder(const Settings& settings, const std::string& folder)
         std::printf("%s: --jobs=2 against --jobs=1: %.2fx by the medians, %.2fx by the shortest runs (%.3f s, %.3f s) "
                     "(goal 1.7x)\n",
                     scaling >= 1.7 ? "PASS" : "FAIL", scaling, bestScaling, rows[2].bestSeconds, rows[3].bestSeconds);
+        if (!settings.baselineCli.empty() && !rows[4].failed && !rows[5].failed)
+            std::printf("against the baseline build: --jobs=1 %.2fx, --jobs=2 %.2fx faster by the medians; the "
+                        "baseline's --jobs=2 %.2fx its --jobs=1, %.2fx minify's\n",
+                        rows[4].seconds / rows[2].seconds, rows[5].seconds / rows[3].seconds,
+                        rows[4].seconds / rows[5].seconds, rows[0].seconds / rows[5].seconds);
         peakRss.push_back(std::max({ rows[1].maxRssKiB, rows[2].maxRssKiB, rows[3].maxRssKiB }));
         // Same bytes as the single-file runs: the last run of the site (--jobs=2) against the loop's files.
         std::int64_t compared = 0;
@@ -365,11 +384,13 @@ int main(int argc, char** argv)
                 settings.runs = std::max(1, std::stoi(value()));
             else if (arg == "--minify")
                 settings.minify = value();
+            else if (arg == "--baseline-cli")
+                settings.baselineCli = value();
             else
                 throw std::runtime_error("unknown argument " + arg);
         } catch (const std::exception& error) {
             std::fprintf(stderr, "snellitore-bench-site: %s\nusage: snellitore-bench-site [--folder DIR]... [--tiny N] "
-                                 "[--loop-tiny N] [--corpus-mb N] [--runs N] [--minify PATH]\n",
+                                 "[--loop-tiny N] [--corpus-mb N] [--runs N] [--minify PATH] [--baseline-cli PATH]\n",
                          error.what());
             return 2;
         }
