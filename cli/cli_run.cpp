@@ -253,7 +253,7 @@ void stageDestination(NameContents contents, bool force, bool syncNewFile, Desti
 // The destination is compared with the source before anything is created, whatever name (a link, another
 // spelling) leads to it.
 void openDestination(const CliOptions& options, platform::NativeHandle output, const Source& source,
-                     bool syncNewFile, Destination& destination)
+                     const FileRunControl* control, Destination& destination)
 {
     if (writesStandardOutput(options)) {
         destination.name = Text::StandardStream;
@@ -262,6 +262,11 @@ void openDestination(const CliOptions& options, platform::NativeHandle output, c
         return;
     }
     const std::string& path = destination.name = options.destination;
+    const bool syncNewFile = !control || control->syncNewFile;
+    if (control && control->destinationLikelyFree && !options.force) {
+        stageDestination(NameContents::Nothing, false, syncNewFile, destination);
+        return;
+    }
     NameContents contents = NameContents::Nothing;
     check(platform::contentsOfName(path, contents), path);
     // A free name leads to no file at all: only a taken one can be the source (one look-up less per file of a site).
@@ -284,14 +289,17 @@ void openDestination(const CliOptions& options, platform::NativeHandle output, c
     }
 }
 
-// The complete copy takes the destination's name. Without --force a name taken meanwhile is kept.
-void putInPlace(Destination& destination)
+// The complete copy takes the destination's name. Without --force a name taken meanwhile is kept, refused as
+// a name found taken before.
+void putInPlace(const Source& source, Destination& destination)
 {
     if (!destination.staged)
         return;
     const int code = destination.staged->commit(destination.replace);
-    if (code == IoCode::FileExists && !destination.replace)
+    if (code == IoCode::FileExists && !destination.replace) {
+        refuseSource(source, destination.name, destination.name);
         throw CliFailure { destination.name, Text::Exists };
+    }
     check(code, destination.name);
 }
 
@@ -324,7 +332,7 @@ int runCompaction(const CliOptions& options, std::ostream& err, StandardStreams 
     Destination destination;
     try {
         openSource(options, streams.input, source);
-        openDestination(options, streams.output, source, !control || control->syncNewFile, destination);
+        openDestination(options, streams.output, source, control, destination);
         StreamProgress progress(options.progress ? &err : nullptr);
         std::optional<PlacedSource> placed;
         std::optional<StoppableFile> stoppable;
@@ -335,7 +343,7 @@ int runCompaction(const CliOptions& options, std::ostream& err, StandardStreams 
             from = &stoppable.emplace(*from, *control->stop);
         const CompactionResult result = compactNamedFiles(*from, source.name, destination.file(), destination.name,
                                                           options.compaction, progress);
-        putInPlace(destination);
+        putInPlace(source, destination);
         if (options.stats)
             err << summaryText(source.name, result.sourceSize, destination.name, result.written) << '\n';
         if (control)

@@ -27,6 +27,10 @@ struct FileRunControl
 {
     const std::atomic<int>* stop = nullptr; // once non-zero, the run ends at its next read as a failed one
     bool syncNewFile = true; // a file under a name that was free is written out to the disk before it takes it
+    // Without --force, the destination is looked at only when the finished file finds its name taken: a site's
+    // destinations are new as a rule. The refusal and its message stay the same; only a failed read of the
+    // source is then reported before a name that was taken.
+    bool destinationLikelyFree = false;
     CompactionResult result {}; // the sizes, after a run that succeeded
     bool stopped = false; // the run failed because stop was set
 };

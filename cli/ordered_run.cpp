@@ -187,6 +187,7 @@ void OrderedRun::run(Task& task) const
     FileRunControl control;
     control.stop = &platform::interruptSignal();
     control.syncNewFile = false;
+    control.destinationLikelyFree = true;
     std::ostringstream text;
     const int code = runCompaction(one, text, {}, &control);
     task.text = std::move(text).str();
