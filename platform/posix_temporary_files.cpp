@@ -222,8 +222,16 @@ int StagedFile::takeTemporaryName()
     std::string name;
     if (const int code = createNamed(m_path, named, name))
         return code;
-    std::vector<unsigned char> block(SpoolBlockSize);
     int code = IoCode::Ok;
+    // The copy keeps what adoptOwnerAndMode may have given the unnamed file.
+    struct stat info {};
+    if (::fstat(m_file->handle(), &info) == 0) {
+        if (::fchown(named->handle(), info.st_uid, info.st_gid) != 0)
+            info.st_mode &= ~mode_t {S_ISUID | S_ISGID};
+        if (::fchmod(named->handle(), info.st_mode & 07777) != 0)
+            code = platform::ioCodeFromErrno(errno, {});
+    }
+    std::vector<unsigned char> block(SpoolBlockSize);
     for (off_t at = 0; code == IoCode::Ok;) {
         const ssize_t got = ::pread(m_file->handle(), block.data(), block.size(), at);
         if (got < 0 && errno == EINTR)

@@ -329,6 +329,11 @@ TEST_F(PlatformTest, NewStagedFileShowsOnlyUnderItsNameOnceComplete)
     // What a new file's permission bits are under this process's umask.
     ASSERT_EQ(platform::createNewTestFile(path("model.htm")), 0);
     const auto newFileMode = std::filesystem::status(path("model.htm")).permissions();
+    // A file that replaces another takes its permission bits, through the copy under a temporary name too.
+    writeFileBytes(path("private.htm"), "private");
+    std::filesystem::permissions(path("private.htm"),
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    const auto replacingMode = std::filesystem::status(path("private.htm")).permissions();
     for (const auto& mode : modes) {
         platform::setUnnamedStaging(mode.mode);
         for (const auto& row : rows) {
@@ -347,6 +352,9 @@ TEST_F(PlatformTest, NewStagedFileShowsOnlyUnderItsNameOnceComplete)
             }
             std::size_t stored = 0;
             EXPECT_EQ(staged->write(reinterpret_cast<const unsigned char*>("new"), 3, stored), 0);
+            if (row.replace) {
+                EXPECT_EQ(staged->adoptOwnerAndMode(path("private.htm")), 0);
+            }
             if (mode.mode != platform::UnnamedStaging::Unsupported) {
                 EXPECT_EQ(namesIn(folder), std::vector<std::string> {}) << "an incomplete file has no name";
             }
@@ -366,7 +374,7 @@ TEST_F(PlatformTest, NewStagedFileShowsOnlyUnderItsNameOnceComplete)
             if (row.after) {
                 EXPECT_EQ(readFileBytes(out), row.after);
                 if (row.code == 0) {
-                    EXPECT_EQ(std::filesystem::status(out).permissions(), newFileMode);
+                    EXPECT_EQ(std::filesystem::status(out).permissions(), row.replace ? replacingMode : newFileMode);
                 }
             } else {
                 EXPECT_FALSE(std::filesystem::is_regular_file(std::filesystem::symlink_status(out)));
