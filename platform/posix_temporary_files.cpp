@@ -157,26 +157,6 @@ StagedFile::~StagedFile()
     discard();
 }
 
-int StagedFile::read(unsigned char* buffer, std::size_t n, std::size_t& got)
-{
-    return m_file->read(buffer, n, got);
-}
-
-int StagedFile::write(const unsigned char* buffer, std::size_t n, std::size_t& stored)
-{
-    return m_file->write(buffer, n, stored);
-}
-
-int StagedFile::size(std::int64_t& bytes)
-{
-    return m_file->size(bytes);
-}
-
-int StagedFile::seek(std::int64_t offset)
-{
-    return m_file->seek(offset);
-}
-
 int StagedFile::close()
 {
     if (m_closed)

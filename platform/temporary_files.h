@@ -23,10 +23,13 @@ public:
     StagedFile(const StagedFile&) = delete;
     StagedFile& operator=(const StagedFile&) = delete;
 
-    int read(unsigned char* buffer, std::size_t n, std::size_t& got) override;
-    int write(const unsigned char* buffer, std::size_t n, std::size_t& stored) override;
-    int size(std::int64_t& bytes) override;
-    int seek(std::int64_t offset) override;
+    int read(unsigned char* buffer, std::size_t n, std::size_t& got) override { return m_file->read(buffer, n, got); }
+    int write(const unsigned char* buffer, std::size_t n, std::size_t& stored) override
+    {
+        return m_file->write(buffer, n, stored);
+    }
+    int size(std::int64_t& bytes) override { return m_file->size(bytes); }
+    int seek(std::int64_t offset) override { return m_file->seek(offset); }
     // Writes the contents out to the disk, then closes: a crash after the rename cannot leave an empty file.
     int close() override;
     // Whether close() writes the contents out to the disk first (the default). A file that replaces nothing
