@@ -17,9 +17,12 @@ source scripts/install_missing.sh
 # man-db renders the pages, bash-completion loads the completion, desktop-file-utils checks the menu entry.
 install_missing man-db bash-completion desktop-file-utils
 
-# The build's output is shown as it comes; its last line is the package's path.
-exec 3>&1
-package=$(bash scripts/package.sh | tee /dev/fd/3 | tail -n 1)
+# The build's output is shown as it comes; its last line is the package's path. The copy goes through a file of
+# its own: tee to /dev/fd/1 would open standard output afresh and truncate it when it is a log file.
+build_log=$(mktemp)
+bash scripts/package.sh | tee "$build_log"
+package=$(tail -n 1 "$build_log")
+rm -f "$build_log"
 version=$(build-pkg/cli/snellitore-cli --version | sed -n 's/^snellitore-cli //p')
 
 checks=0
