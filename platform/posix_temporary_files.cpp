@@ -24,26 +24,6 @@ constexpr off_t LargestPseudoFileSize = 64 * 1024;
 constexpr const char* StagedPrefix = ".snellitore-";
 constexpr int StagedNameAttempts = 100;
 
-int openTemporaryFile(std::unique_ptr<SystemFile>& file)
-{
-    const std::string folder = platform::temporaryFolder();
-    int fd = -1;
-#ifdef O_TMPFILE
-    fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-#endif
-    if (fd < 0) {
-        // Not every file system offers unnamed files; a named one unlinked at once is as private.
-        std::string name = folder + "/snellitore-XXXXXX";
-        fd = ::mkstemp(name.data());
-        if (fd < 0)
-            return platform::ioCodeFromErrno(errno, name);
-        ::unlink(name.c_str());
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    }
-    file = std::make_unique<SystemFile>(fd);
-    return IoCode::Ok;
-}
-
 // Six letters or digits; the name is created exclusively, so a clash only costs another attempt.
 std::string randomSuffix()
 {
@@ -311,35 +291,30 @@ int StagedFile::discard()
 
 namespace platform {
 
+int openTemporaryFile(std::unique_ptr<SystemFile>& file)
+{
+    const std::string folder = platform::temporaryFolder();
+    int fd = -1;
+#ifdef O_TMPFILE
+    fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+#endif
+    if (fd < 0) {
+        // Not every file system offers unnamed files; a named one unlinked at once is as private.
+        std::string name = folder + "/snellitore-XXXXXX";
+        fd = ::mkstemp(name.data());
+        if (fd < 0)
+            return platform::ioCodeFromErrno(errno, name);
+        ::unlink(name.c_str());
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+    file = std::make_unique<SystemFile>(fd);
+    return IoCode::Ok;
+}
+
 std::string temporaryFolder()
 {
     const char* folder = std::getenv("TMPDIR");
     return folder && *folder ? folder : "/tmp";
-}
-
-int spoolToTemporaryFile(ByteFile& input, std::unique_ptr<SystemFile>& spooled, bool& failedInTemporary)
-{
-    failedInTemporary = true;
-    std::unique_ptr<SystemFile> file;
-    if (const int code = openTemporaryFile(file))
-        return code;
-    std::vector<unsigned char> block(SpoolBlockSize);
-    for (;;) {
-        std::size_t got = 0;
-        if (const int code = input.read(block.data(), block.size(), got)) {
-            failedInTemporary = false;
-            return code;
-        }
-        if (got == 0)
-            break;
-        std::size_t stored = 0;
-        if (const int code = file->write(block.data(), got, stored))
-            return code;
-    }
-    if (const int code = file->seek(0))
-        return code;
-    spooled = std::move(file);
-    return IoCode::Ok;
 }
 
 bool hasReliableSize(const SystemFile& file)

@@ -80,6 +80,9 @@ namespace platform {
 // answers).
 std::string temporaryFolder();
 
+// Opens a new file in temporaryFolder() that no other program can open and that vanishes when closed.
+int openTemporaryFile(std::unique_ptr<SystemFile>& file);
+
 // Copies what is left of input, block by block, into an unnamed file in temporaryFolder() that vanishes when
 // closed, and leaves it positioned at its start. On failure, failedInTemporary tells a fault of the temporary
 // file from one of the input.

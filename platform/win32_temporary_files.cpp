@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr std::size_t SpoolBlockSize = 64 * 1024;
 constexpr const char* StagedPrefix = ".snellitore-";
 constexpr const char* SpoolPrefix = "snellitore-";
 constexpr int NameAttempts = 100;
@@ -36,24 +35,6 @@ std::string randomSuffix()
         suffix += letters[(seed >> 33) % (sizeof letters - 1)];
     }
     return suffix;
-}
-
-// The temporary copy vanishes when closed, even when the program dies, and nobody else may open it meanwhile.
-int openTemporaryFile(std::unique_ptr<SystemFile>& file)
-{
-    const std::string prefix = platform::temporaryFolder() + "\\" + SpoolPrefix;
-    for (int attempt = 0; attempt < NameAttempts; ++attempt) {
-        HANDLE handle;
-        const int code = win32::openHandle(prefix + randomSuffix() + ".tmp", GENERIC_READ | GENERIC_WRITE, 0,
-                                           CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, handle);
-        if (code == IoCode::FileExists)
-            continue;
-        if (code != IoCode::Ok)
-            return code;
-        file = std::make_unique<SystemFile>(handle);
-        return IoCode::Ok;
-    }
-    return IoCode::FileExists;
 }
 
 // The name itself, a link too, not what it leads to.
@@ -161,6 +142,24 @@ int StagedFile::discard()
 
 namespace platform {
 
+// The temporary copy vanishes when closed, even when the program dies, and nobody else may open it meanwhile.
+int openTemporaryFile(std::unique_ptr<SystemFile>& file)
+{
+    const std::string prefix = platform::temporaryFolder() + "\\" + SpoolPrefix;
+    for (int attempt = 0; attempt < NameAttempts; ++attempt) {
+        HANDLE handle;
+        const int code = win32::openHandle(prefix + randomSuffix() + ".tmp", GENERIC_READ | GENERIC_WRITE, 0,
+                                           CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, handle);
+        if (code == IoCode::FileExists)
+            continue;
+        if (code != IoCode::Ok)
+            return code;
+        file = std::make_unique<SystemFile>(handle);
+        return IoCode::Ok;
+    }
+    return IoCode::FileExists;
+}
+
 // %TMP%, %TEMP%, the user's profile or the Windows folder, as the system chooses, without a final "\".
 std::string temporaryFolder()
 {
@@ -170,31 +169,6 @@ std::string temporaryFolder()
     while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/'))
         folder.pop_back();
     return win32::utf8FromWide(folder);
-}
-
-int spoolToTemporaryFile(ByteFile& input, std::unique_ptr<SystemFile>& spooled, bool& failedInTemporary)
-{
-    failedInTemporary = true;
-    std::unique_ptr<SystemFile> file;
-    if (const int code = openTemporaryFile(file))
-        return code;
-    std::vector<unsigned char> block(SpoolBlockSize);
-    for (;;) {
-        std::size_t got = 0;
-        if (const int code = input.read(block.data(), block.size(), got)) {
-            failedInTemporary = false;
-            return code;
-        }
-        if (got == 0)
-            break;
-        std::size_t stored = 0;
-        if (const int code = file->write(block.data(), got, stored))
-            return code;
-    }
-    if (const int code = file->seek(0))
-        return code;
-    spooled = std::move(file);
-    return IoCode::Ok;
 }
 
 // No pseudo-files here: a file on a disk holds what its size says; an empty one is read to its end anyway.
