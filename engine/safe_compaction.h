@@ -39,7 +39,15 @@ public:
         = 0;
 };
 
-// The stylesheets of a page on disk: a relative href from the page's folder (or from the importing stylesheet's),
+// Where the stylesheet that href names lies on disk, for a page in pageFolder of a site whose root folder is
+// siteRoot, linked by the page (importedFrom null) or imported by the stylesheet at *importedFrom. A relative
+// href is taken from the page's folder (or the importing stylesheet's), one that starts with "/" from siteRoot;
+// the query and the fragment are dropped and %XX escapes decoded. False, with a note, for a URL with a scheme or
+// a host (remote) or one that names no file.
+bool stylesheetPath(std::string_view href, const std::string& pageFolder, const std::string& siteRoot,
+                    const std::string* importedFrom, std::string& path, std::string& note);
+
+// The stylesheets of a page on disk, found by stylesheetPath: a relative href from the page's folder (or from the importing stylesheet's),
 // one that starts with "/" from siteRoot; a URL with a scheme or a host is remote and not read.
 class FolderStylesheets final : public StylesheetFinder
 {
