@@ -16,6 +16,7 @@ void PreservedNames::add(NameKind kind, std::uint64_t hash)
     }
     ++counted;
     ++m_count;
+    m_kinds[static_cast<int>(kind)] = true;
     for (std::size_t i = hash & (TableSize - 1);; i = (i + 1) & (TableSize - 1)) {
         if (m_slots[i] == 0) {
             m_slots[i] = hash;

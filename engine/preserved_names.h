@@ -61,6 +61,8 @@ public:
     bool everything() const { return m_everything; }
     bool everyClassAndId() const { return m_everyClassAndId; }
     bool empty() const { return m_count == 0 && !m_everything && !m_everyClassAndId; }
+    // Whether any name of the kind is in, so that a page whose stylesheets name none is not looked up for it.
+    bool has(NameKind kind) const { return m_kinds[static_cast<int>(kind)]; }
 
 private:
     static constexpr std::size_t TableSize = 16384; // at most a third full, so a look-up ends soon
@@ -72,4 +74,5 @@ private:
     std::size_t m_tagsAndAttributes = 0;
     bool m_everything = false;
     bool m_everyClassAndId = false;
+    std::array<bool, 4> m_kinds {};
 };

@@ -137,9 +137,9 @@ void compactHtml(SourceReader& source, DestinationWriter& destination, ProgressM
     // Its size does not grow with the page, but is too large for the stack of a worker thread.
     const auto names = std::make_unique<PreservedNames>();
     StylesheetLoader loader(compaction.stylesheets, *names, compaction.notes);
-    const std::int64_t unterminatedAt = readPageStyles(source, *names, loader);
+    readPageStyles(source, *names, loader);
     source.rewindTo(0);
-    compactPage(source, destination, progress, *names, unterminatedAt);
+    compactPage(source, destination, progress, *names);
 }
 
 std::string lowerExtension(std::string_view path)

@@ -9,6 +9,7 @@
 #include <engine/line_input.h>
 #include <engine/preserved_names.h>
 #include <engine/progress_meter.h>
+#include <engine/safe_scan.h>
 #include <engine/source_reader.h>
 #include <engine/stylesheet_scan.h>
 
@@ -39,10 +40,6 @@ bool isTagSpace(int c)
 }
 
 // Whitespace in text that CSS collapses (a form feed is none: it is rendered).
-bool isTextSpace(unsigned char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
 
 unsigned char lower(int c)
 {
@@ -79,42 +76,105 @@ enum class Content
     PlainText, // plaintext: the rest of the page
 };
 
-Content contentOf(const Name& name)
+// What a tag's name says of its element.
+struct TagKind
 {
-    if (name.hash.length() > 9)
-        return Content::Markup;
-    const std::string_view n = name.text();
-    if (n == "title" || n == "textarea")
-        return Content::RcData;
-    if (n == "style" || n == "xmp" || n == "iframe" || n == "noembed" || n == "noframes" || n == "noscript")
-        return Content::RawText;
-    if (n == "script")
-        return Content::Script;
-    if (n == "plaintext")
-        return Content::PlainText;
-    return Content::Markup;
+    Content content = Content::Markup;
+    bool isVoid = false;     // it has no content and no end tag
+    bool foreign = false;    // svg, math: CDATA sections inside, and a self-closing tag ends it
+    bool keeps = false;      // pre, listing, svg, math: the browser's own stylesheet keeps their whitespace
+    bool linkOrBase = false; // link, base: the first reading looks at their attributes
+    bool base = false;
+    std::string_view rawName; // for RCDATA and RAWTEXT: the name its end tag must have
+};
+
+TagKind raw(TagKind kind, Content content, std::string_view name)
+{
+    kind.content = content;
+    kind.rawName = name;
+    return kind;
 }
 
-bool isVoid(const Name& name)
+// By the name's letters in lower case, and its length.
+TagKind kindOf(std::string_view n, std::size_t length)
 {
-    static constexpr std::string_view Voids[] = {"area", "base", "basefont", "bgsound", "br", "col", "embed",
-                                                 "frame", "hr", "img", "input", "keygen", "link", "meta", "param",
-                                                 "source", "track", "wbr"};
-    for (const std::string_view v : Voids)
-        if (name.is(v))
-            return true;
-    return false;
-}
-
-bool isForeign(const Name& name)
-{
-    return name.is("svg") || name.is("math");
-}
-
-// Elements whose content the browser's own stylesheet renders with its whitespace, or that are not HTML.
-bool keepsByItself(const Name& name)
-{
-    return name.is("pre") || name.is("listing") || isForeign(name);
+    TagKind kind;
+    if (length > 9 || length < 2)
+        return kind;
+    const auto is = [&](std::string_view a) { return n == a; };
+    switch (n[0]) { // most tags are none of these, and are told so by their first letter
+    case 'a':
+        kind.isVoid = is("area");
+        break;
+    case 'b':
+        kind.isVoid = is("br") || is("base") || is("basefont") || is("bgsound");
+        kind.linkOrBase = kind.base = is("base");
+        break;
+    case 'c':
+        kind.isVoid = is("col");
+        break;
+    case 'e':
+        kind.isVoid = is("embed");
+        break;
+    case 'f':
+        kind.isVoid = is("frame");
+        break;
+    case 'h':
+        kind.isVoid = is("hr");
+        break;
+    case 'i':
+        kind.isVoid = is("img") || is("input");
+        if (is("iframe"))
+            kind = raw(kind, Content::RawText, "iframe");
+        break;
+    case 'k':
+        kind.isVoid = is("keygen");
+        break;
+    case 'l':
+        kind.isVoid = kind.linkOrBase = is("link");
+        kind.keeps = is("listing");
+        break;
+    case 'm':
+        kind.isVoid = is("meta");
+        kind.foreign = is("math");
+        break;
+    case 'n':
+        for (const std::string_view name : {"noembed", "noframes", "noscript"})
+            if (is(name))
+                kind = raw(kind, Content::RawText, name);
+        break;
+    case 'p':
+        kind.isVoid = is("param");
+        kind.keeps = is("pre");
+        if (is("plaintext"))
+            kind.content = Content::PlainText;
+        break;
+    case 's':
+        kind.isVoid = is("source");
+        kind.foreign = is("svg");
+        if (is("style"))
+            kind = raw(kind, Content::RawText, "style");
+        else if (is("script"))
+            kind.content = Content::Script;
+        break;
+    case 't':
+        kind.isVoid = is("track");
+        for (const std::string_view name : {"title", "textarea"})
+            if (is(name))
+                kind = raw(kind, Content::RcData, name);
+        break;
+    case 'w':
+        kind.isVoid = is("wbr");
+        break;
+    case 'x':
+        if (is("xmp"))
+            kind = raw(kind, Content::RawText, "xmp");
+        break;
+    default:
+        break;
+    }
+    kind.keeps = kind.keeps || kind.foreign;
+    return kind;
 }
 
 // What the attributes of one start tag tell.
@@ -124,9 +184,14 @@ struct TagFacts
     bool styleKeeps = false;   // its style attribute may keep whitespace
     bool hasClassOrId = false;
     bool selfClosing = false;
-    std::string rel;  // <link>
-    std::string as;   // <link>
-    std::string href; // <link>, <base>
+};
+
+// The attributes of a <link> or <base> that the first reading looks at.
+struct LinkAttributes
+{
+    std::string rel;
+    std::string as;
+    std::string href;
     bool hasHref = false;
 };
 
@@ -147,7 +212,7 @@ class HtmlScan
 {
 public:
     HtmlScan(SourceReader& source, const PreservedNames& names, DestinationWriter* destination,
-             ProgressMeter* progress, PreservedNames* collected, PageLinks* links, std::int64_t unterminatedAt)
+             ProgressMeter* progress, PreservedNames* collected, PageLinks* links)
         : m_source(source)
         , m_in(source)
         , m_names(names)
@@ -155,24 +220,29 @@ public:
         , m_progress(progress)
         , m_collected(collected)
         , m_links(links)
-        , m_unterminatedAt(unterminatedAt)
     {
         if (m_names.everything())
             m_kept = MostDepth;
     }
 
-    std::int64_t run()
+    void run()
     {
+        if constexpr (!Writing) {
+            findStylesheets();
+            return;
+        }
         for (;;) {
             text();
             if (m_stopped)
-                return m_unterminatedAt;
+                return;
+            if (quickMarkup())
+                continue;
             const int c = m_in.get();
             if (c == End)
-                return m_unterminatedAt;
+                return;
             markup(m_in.lastStart());
             if (m_stopped)
-                return m_unterminatedAt;
+                return;
         }
     }
 
@@ -251,11 +321,9 @@ private:
         m_stopped = true;
     }
 
-    // The end of the page inside a construct that began at `at`: the first reading notes it.
-    void openAtEnd(std::int64_t at)
+    // The end of the page inside a construct: what was read of it is written, and nothing follows.
+    void openAtEnd(std::int64_t)
     {
-        if constexpr (!Writing)
-            m_unterminatedAt = at;
         m_stopped = true;
     }
 
@@ -293,14 +361,7 @@ private:
     // whitespace (or by the end of the buffer, past which the run may go on).
     static const unsigned char* plainText(const unsigned char* p, const unsigned char* e)
     {
-        for (; p != e; ++p) {
-            const unsigned char c = *p;
-            if (c == '<' || c == '\r' || c == '\t')
-                return p;
-            if ((c == ' ' || c == '\n') && (p + 1 == e || isTextSpace(p[1])))
-                return p;
-        }
-        return p;
+        return safe_scan::textStop(p, e);
     }
     static const unsigned char* findLess(const unsigned char* p, const unsigned char* e)
     {
@@ -309,9 +370,7 @@ private:
     }
     static const unsigned char* plainKept(const unsigned char* p, const unsigned char* e)
     {
-        while (p != e && *p != '<' && *p != '\r')
-            ++p;
-        return p;
+        return safe_scan::findEither(p, e, '<', '\r');
     }
 
     // A run of whitespace becomes one character: LF if it held a line break, else a space.
@@ -328,22 +387,84 @@ private:
 
     // ---- markup ---------------------------------------------------------------------------------------------
 
+    // The first reading: every "<style", "<link" and "<base" of the page, wherever it stands. Reading them
+    // without the markup around them takes one that is only text (in a comment, a script) for an element, which
+    // at worst keeps whitespace that could go; it never misses one.
+    void findStylesheets()
+    {
+        for (;;) {
+            if (m_source.next() == m_source.end()) {
+                if (m_source.atEnd())
+                    return;
+                m_source.refill();
+            }
+            const unsigned char* const p = m_source.next();
+            const unsigned char* const less = findLess(p, m_source.end());
+            m_source.skipTo(less);
+            if (less == m_source.end())
+                continue;
+            // Most tags are told from these by their first letter.
+            if (less + 1 != m_source.end()) {
+                const unsigned char first = lower(less[1]);
+                if (first != 's' && first != 'l' && first != 'b') {
+                    m_source.skipTo(less + 1);
+                    continue;
+                }
+            }
+            const std::int64_t at = m_source.position();
+            m_in.get();
+            if (!lookingAtTag("style") && !lookingAtTag("link") && !lookingAtTag("base"))
+                continue;
+            tag(at, m_in.get(), false);
+            if (m_stopped)
+                return;
+        }
+    }
+
+    // The letters of name, without case, followed by whitespace, '/' or '>'.
+    bool lookingAtTag(std::string_view name)
+    {
+        const std::int64_t resume = m_in.position();
+        bool matches = true;
+        for (const char want : name)
+            matches = matches && lower(m_in.get()) == static_cast<unsigned char>(want);
+        const int after = matches ? m_in.get() : End;
+        m_in.rewindTo(resume);
+        return matches && (isTagSpace(after) || after == '/' || after == '>');
+    }
+
+    // At a '<' that starts a tag whose name's first letter is buffered too: quickTag reads it, if it can.
+    bool quickMarkup()
+    {
+        const unsigned char* const p = m_source.next();
+        if (m_source.end() - p < 3)
+            return false;
+        const bool endTag = p[1] == '/';
+        if (!isAlpha(p[endTag ? 2 : 1]))
+            return false;
+        m_source.skipTo(p + (endTag ? 2 : 1));
+        if (quickTag(endTag))
+            return true;
+        m_source.skipTo(p);
+        return false;
+    }
+
     // After a '<' that began at `at`.
     void markup(std::int64_t at)
     {
-        if (Writing && at == m_unterminatedAt) {
-            copyRest(at);
-            return;
-        }
         int c = m_in.get();
         if (isAlpha(c)) {
-            tag(at, c, false);
+            m_in.unget();
+            if (!quickTag(false))
+                tag(at, m_in.get(), false);
             return;
         }
         if (c == '/') {
             c = m_in.get();
             if (isAlpha(c)) {
-                tag(at, c, true);
+                m_in.unget();
+                if (!quickTag(true))
+                    tag(at, m_in.get(), true);
             } else if (c == End) {
                 emit("</");
             } else {
@@ -496,33 +617,395 @@ private:
         return c;
     }
 
+    // The common case of a tag, read straight from the buffer: its '<' (and '/') read, the source at the first
+    // letter of its name. False, with nothing read or written, when the slow way must read it: the buffer ends
+    // inside it, it holds a CR, the destination has no room for it, or it is a link the first reading looks at.
+    bool quickTag(bool endTag)
+    {
+        if constexpr (!Writing) {
+            return skimTag(endTag);
+        } else {
+            const unsigned char* const start = m_source.next();
+            const unsigned char* e = m_source.end();
+            const std::size_t room = m_out->room();
+            if (room < 3)
+                return false;
+            if (static_cast<std::size_t>(e - start) > room - 2)
+                e = start + (room - 2);
+            const unsigned char* q = start;
+            while (q != e && !isQuickStop(*q))
+                ++q;
+            if (q == e || *q == '\r')
+                return false;
+            const auto nameLength = static_cast<std::size_t>(q - start);
+            std::array<char, 9> letters {};
+            for (std::size_t i = 0; i < letters.size() && i < nameLength; ++i)
+                letters[i] = static_cast<char>(lower(start[i]));
+            const TagKind kind = kindOf({letters.data(), std::min(nameLength, letters.size())}, nameLength);
+            const auto hash = [start, nameLength] {
+                NameHash h(NameKind::Tag);
+                for (std::size_t i = 0; i < nameLength; ++i)
+                    h.add(start[i]);
+                return h.value();
+            };
+            TagFacts facts;
+            facts.named = m_names.has(NameKind::Tag) && m_names.contains(hash());
+            // Most tags need no change: the first walk over the attributes only looks, and tells whether a
+            // second one must write them compacted.
+            bool changed = false;
+            const unsigned char* const close = walkAttributes(q, e, facts, changed, nullptr);
+            if (!close)
+                return false;
+            unsigned char* out = m_out->next();
+            unsigned char* const outStart = out;
+            *out++ = '<';
+            if (endTag)
+                *out++ = '/';
+            if (kept() || !changed) {
+                const auto n = static_cast<std::size_t>(close + 1 - start);
+                std::memcpy(out, start, n);
+                out += n;
+            } else {
+                std::memcpy(out, start, nameLength);
+                out += nameLength;
+                walkAttributes(q, e, facts, changed, &out);
+                *out++ = '>';
+            }
+            m_out->advance(static_cast<std::size_t>(out - outStart));
+            m_last = '>';
+            m_source.skipTo(close + 1);
+            if (endTag)
+                closed(kind, hash);
+            else
+                opened(kind, facts, hash);
+            return true;
+        }
+    }
+
+    // quickTag's walk over the attributes, from the character after the tag's name: answers where its '>' is,
+    // or null. Without out it looks (and tells changed and facts); with out it writes them compacted.
+    const unsigned char* walkAttributes(const unsigned char* q, const unsigned char* e, TagFacts& facts, bool& changed,
+                                        unsigned char** out)
+    {
+        unsigned char last = q[-1];
+        const auto put = [&](const unsigned char* p, std::size_t n) {
+            if (out) {
+                for (std::size_t i = 0; i < n; ++i)
+                    (*out)[i] = p[i];
+                *out += n;
+            }
+        };
+        // Whitespace at q becomes one space, or nothing before '>' (but for "/ >").
+        const auto space = [&]() -> bool {
+            const unsigned char* r = q;
+            while (r != e && isTagSpace(*r))
+                ++r;
+            if (r == e || *r == '\r')
+                return false;
+            const bool dropped = *r == '>' && last != '/';
+            changed = changed || dropped || r - q != 1 || *q != ' ';
+            if (!dropped)
+                put(reinterpret_cast<const unsigned char*>(" "), 1);
+            last = ' ';
+            q = r;
+            return true;
+        };
+        for (;;) {
+            if (*q == '\r' || (isTagSpace(*q) && !space()))
+                return nullptr;
+            if (*q == '>')
+                return q;
+            if (*q == '/') {
+                put(q, 1);
+                last = '/';
+                if (++q == e)
+                    return nullptr;
+                if (*q == '>') {
+                    facts.selfClosing = true;
+                    return q;
+                }
+                continue;
+            }
+            // An attribute: its name (the first character may be '='), then maybe '=' and a value.
+            const unsigned char* const nameStart = q++;
+            while (q != e && !isQuickStop(*q) && *q != '=')
+                ++q;
+            if (q == e || *q == '\r')
+                return nullptr;
+            put(nameStart, static_cast<std::size_t>(q - nameStart));
+            last = q[-1];
+            const Collect collect
+                = out ? Collect::Nothing : quickCollect(nameStart, static_cast<std::size_t>(q - nameStart), facts);
+            if (isTagSpace(*q) && !space())
+                return nullptr;
+            if (*q != '=')
+                continue;
+            put(q, 1);
+            last = '=';
+            if (++q == e || (isTagSpace(*q) && !space()))
+                return nullptr;
+            if (*q == '>')
+                return q;
+            const unsigned char* const valueFrom = q; // its quote included
+            const unsigned char* valueStart = q;
+            const unsigned char* valueEnd = nullptr;
+            if (*q == '"' || *q == '\'') {
+                ++valueStart;
+                const unsigned char* const r = safe_scan::findEither(valueStart, e, *q, '\r');
+                if (r == e || *r == '\r')
+                    return nullptr;
+                valueEnd = r;
+                q = r + 1;
+            } else {
+                while (q != e && *q != '>' && !isTagSpace(*q) && *q != '\r')
+                    ++q;
+                valueEnd = q;
+            }
+            if (out)
+                std::memcpy(*out, valueFrom, static_cast<std::size_t>(q - valueFrom)), *out += q - valueFrom;
+            last = q[-1];
+            if (collect != Collect::Nothing)
+                quickValue(collect, valueStart, valueEnd, facts);
+            if (q == e || *q == '\r')
+                return nullptr;
+        }
+    }
+
+    // The first reading's quickTag: where the tag ends, and what its name says of what follows it.
+    bool skimTag(bool endTag)
+    {
+        const unsigned char* const start = m_source.next();
+        const unsigned char* const e = m_source.end();
+        const unsigned char* q = start;
+        while (q != e && !isQuickStop(*q))
+            ++q;
+        if (q == e)
+            return false;
+        const auto nameLength = static_cast<std::size_t>(q - start);
+        TagKind kind;
+        if (nameLength >= 2 && nameLength <= 9) {
+            std::array<char, 9> letters {};
+            for (std::size_t i = 0; i < nameLength; ++i)
+                letters[i] = static_cast<char>(lower(start[i]));
+            kind = kindOf({letters.data(), nameLength}, nameLength);
+            if (kind.linkOrBase)
+                return false;
+        }
+        TagFacts facts;
+        q = skimAttributes(q, e, facts.selfClosing);
+        if (!q)
+            return false;
+        m_last = '>';
+        m_source.skipTo(q + 1);
+        const auto noHash = [] { return std::uint64_t {0}; }; // the first reading keeps nothing
+        if (endTag)
+            closed(kind, noHash);
+        else
+            opened(kind, facts, noHash);
+        return true;
+    }
+
+    // From the character after a tag's name to its '>' (answered), as the tokenizer reads attributes; null when
+    // the buffer ends first. A CR is whitespace here as the LF it reads as.
+    static const unsigned char* skimAttributes(const unsigned char* q, const unsigned char* e, bool& selfClosing)
+    {
+        const auto space = [](unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; };
+        for (;;) {
+            while (q != e && space(*q))
+                ++q;
+            if (q == e)
+                return nullptr;
+            if (*q == '>')
+                return q;
+            if (*q == '/') {
+                if (++q == e)
+                    return nullptr;
+                if (*q == '>') {
+                    selfClosing = true;
+                    return q;
+                }
+                continue;
+            }
+            ++q; // the name's first character, whatever it is
+            while (q != e && !isQuickStop(*q) && *q != '=')
+                ++q;
+            while (q != e && space(*q))
+                ++q;
+            if (q == e)
+                return nullptr;
+            if (*q != '=')
+                continue;
+            ++q;
+            while (q != e && space(*q))
+                ++q;
+            if (q == e)
+                return nullptr;
+            if (*q == '>')
+                return q;
+            if (*q == '"' || *q == '\'') {
+                const unsigned char* const close = safe_scan::findEither(q + 1, e, *q, *q);
+                if (close == e)
+                    return nullptr;
+                q = close + 1;
+                continue;
+            }
+            while (q != e && !space(*q) && *q != '>')
+                ++q;
+        }
+    }
+
+    static bool isQuickStop(unsigned char c)
+    {
+        return safe_scan::NameStops[c];
+    }
+
+    static bool sameLetters(const unsigned char* p, std::size_t n, std::string_view word)
+    {
+        if (n != word.size())
+            return false;
+        for (std::size_t i = 0; i < n; ++i)
+            if (lower(p[i]) != static_cast<unsigned char>(word[i]))
+                return false;
+        return true;
+    }
+
+    // What quickTag looks at in an attribute of the second reading, by its name.
+    Collect quickCollect(const unsigned char* p, std::size_t n, TagFacts& facts)
+    {
+        if (!facts.named && m_names.has(NameKind::Attribute)) {
+            NameHash hash(NameKind::Attribute);
+            for (std::size_t i = 0; i < n; ++i)
+                hash.add(p[i]);
+            facts.named = m_names.contains(hash.value());
+        }
+        if (sameLetters(p, n, "style"))
+            return Collect::Style;
+        const bool isClass = sameLetters(p, n, "class");
+        if (!isClass && !sameLetters(p, n, "id"))
+            return Collect::Nothing;
+        facts.hasClassOrId = true;
+        if (!m_names.has(NameKind::Class) && !m_names.has(NameKind::Id))
+            return Collect::Nothing;
+        return isClass ? Collect::Class : Collect::Id;
+    }
+
+    void quickValue(Collect collect, const unsigned char* p, const unsigned char* e, TagFacts& facts)
+    {
+        if (collect == Collect::Style) {
+            StyleAttributeCheck check;
+            for (; p != e; ++p)
+                check.add(*p);
+            facts.styleKeeps = facts.styleKeeps || check.keepsWhitespace();
+            return;
+        }
+        const NameKind kind = collect == Collect::Class ? NameKind::Class : NameKind::Id;
+        NameHash token(kind);
+        for (;; ++p) {
+            const bool ends = p == e || (collect == Collect::Class && isTagSpace(*p));
+            if (ends) {
+                if (token.length() > 0 && m_names.contains(token.value()))
+                    facts.named = true;
+                token = NameHash(kind);
+                if (p == e)
+                    return;
+                continue;
+            }
+            if (*p == '&') // a character reference may spell anything, a space between classes too
+                facts.named = true;
+            token.add(*p);
+        }
+    }
+
     // A tag whose '<' began at `at` (and '/' for an end tag), from the first letter of its name.
     void tag(std::int64_t at, int c, bool endTag)
     {
+        if constexpr (Writing) {
+            if (!closesBeforeTheEnd()) {
+                copyRest(at);
+                return;
+            }
+        }
         emit(endTag ? "</" : "<");
         Name name(NameKind::Tag);
         for (; c != End && c != '/' && c != '>' && !isTagSpace(c); c = m_in.get()) {
             emit(static_cast<unsigned char>(c));
             name.add(c);
         }
+        const TagKind kind = kindOf(name.text(), name.hash.length());
         TagFacts facts;
-        facts.named = m_names.contains(name.hash.value());
-        if (!attributes(c, name, facts)) {
+        facts.named = Writing && m_names.has(NameKind::Tag) && m_names.contains(name.hash.value());
+        if (!attributes(c, kind, facts)) {
             openAtEnd(at);
             return;
         }
         emit('>');
+        const auto hash = [&] { return name.hash.value(); };
         if (endTag)
-            closed(name);
+            closed(kind, hash);
         else
-            opened(name, facts);
+            opened(kind, facts, hash);
+    }
+
+    // Whether the tag being read (its name's first letter read) ends before the page does; the source is left
+    // where it was. A tag that the end of the page leaves open is copied as it stands instead.
+    bool closesBeforeTheEnd()
+    {
+        const std::int64_t resume = m_in.position();
+        const bool closes = tagCloses();
+        m_in.rewindTo(resume);
+        return closes;
+    }
+
+    // Reads the rest of a tag as the tokenizer does, up to its '>' (true) or the end of the page.
+    bool tagCloses()
+    {
+        int c = m_in.get();
+        while (c != End && c != '/' && c != '>' && !isTagSpace(c))
+            c = m_in.get();
+        for (;;) {
+            while (isTagSpace(c))
+                c = m_in.get();
+            if (c == End || c == '>')
+                return c == '>';
+            if (c == '/') {
+                if ((c = m_in.get()) == '>')
+                    return true;
+                continue;
+            }
+            do // the attribute's name, whose first character may be anything
+                c = m_in.get();
+            while (c != End && c != '/' && c != '>' && c != '=' && !isTagSpace(c));
+            while (isTagSpace(c))
+                c = m_in.get();
+            if (c != '=')
+                continue;
+            c = m_in.get();
+            while (isTagSpace(c))
+                c = m_in.get();
+            if (c == End || c == '>')
+                return c == '>';
+            if (c == '"' || c == '\'') {
+                const int quote = c;
+                do
+                    c = m_in.get();
+                while (c != End && c != quote);
+                if (c == End)
+                    return false;
+                c = m_in.get();
+                continue;
+            }
+            while (c != End && c != '>' && !isTagSpace(c))
+                c = m_in.get();
+        }
     }
 
     // The attributes, from the character after the tag's name, up to and including the tag's '>'. False when the
     // page ends first.
-    bool attributes(int c, const Name& tagName, TagFacts& facts)
+    bool attributes(int c, const TagKind& kind, TagFacts& facts)
     {
-        const bool link = tagName.is("link") || tagName.is("base");
+        const bool link = !Writing && kind.linkOrBase;
+        if (link)
+            m_link = LinkAttributes();
         for (;;) {
             if (isTagSpace(c))
                 c = tagSpace(c);
@@ -552,7 +1035,8 @@ private:
             name.add(c);
             c = m_in.get();
         } while (c != End && c != '/' && c != '>' && c != '=' && !isTagSpace(c));
-        facts.named = facts.named || m_names.contains(name.hash.value());
+        if (Writing && !facts.named && m_names.has(NameKind::Attribute))
+            facts.named = m_names.contains(name.hash.value());
         const Collect collect = collectFor(name, link, facts);
         if (isTagSpace(c))
             c = tagSpace(c);
@@ -581,12 +1065,10 @@ private:
     Collect collectFor(const Name& name, bool link, TagFacts& facts)
     {
         if constexpr (Writing) {
-            if (name.is("class") || name.is("id"))
-                facts.hasClassOrId = true;
-            if (name.is("class"))
-                return Collect::Class;
-            if (name.is("id"))
-                return Collect::Id;
+            const bool classOrId = name.is("class") || name.is("id");
+            facts.hasClassOrId = facts.hasClassOrId || classOrId;
+            if (classOrId && (m_names.has(NameKind::Class) || m_names.has(NameKind::Id)))
+                return name.is("class") ? Collect::Class : Collect::Id;
             if (name.is("style"))
                 return Collect::Style;
         } else if (link) {
@@ -594,8 +1076,8 @@ private:
                 return Collect::Rel;
             if (name.is("as"))
                 return Collect::As;
-            if (name.is("href") && !facts.hasHref) {
-                facts.hasHref = true;
+            if (name.is("href") && !m_link.hasHref) {
+                m_link.hasHref = true;
                 return Collect::Href;
             }
         }
@@ -663,12 +1145,12 @@ private:
                 return;
             case Collect::Rel:
             case Collect::As:
-                if (auto& text = m_collect == Collect::Rel ? m_facts.rel : m_facts.as; text.size() < MostRel)
+                if (auto& text = m_collect == Collect::Rel ? m_scan.m_link.rel : m_scan.m_link.as; text.size() < MostRel)
                     text.push_back(static_cast<char>(lower(c)));
                 return;
             case Collect::Href:
-                if (m_facts.href.size() <= MostHref)
-                    m_facts.href.push_back(static_cast<char>(u));
+                if (m_scan.m_link.href.size() <= MostHref)
+                    m_scan.m_link.href.push_back(static_cast<char>(u));
                 return;
             case Collect::Nothing:
                 return;
@@ -698,25 +1180,29 @@ private:
 
     // ---- elements -------------------------------------------------------------------------------------------
 
-    void opened(const Name& name, const TagFacts& facts)
+    // hash: the name's hash, asked for only where it matters, since the common tag needs none.
+    template <class Hash>
+    void opened(const TagKind& kind, const TagFacts& facts, Hash hash)
     {
-        const bool foreign = isForeign(name);
-        const bool selfClosed = facts.selfClosing && (foreign || m_foreign > 0);
-        if (foreign && !selfClosed && m_foreign < MostDepth)
+        const bool selfClosed = facts.selfClosing && (kind.foreign || m_foreign > 0);
+        if (kind.foreign && !selfClosed && m_foreign < MostDepth)
             ++m_foreign;
         if constexpr (!Writing)
-            linked(name, facts);
-        const Content content = contentOf(name);
-        if (Writing && content == Content::Markup && !selfClosed && !isVoid(name))
-            keep(name, facts);
-        switch (content) {
+            if (kind.linkOrBase)
+                linked(kind);
+        if (Writing && kind.content == Content::Markup && !selfClosed && !kind.isVoid)
+            keep(kind, facts, hash);
+        if constexpr (!Writing) {
+            if (kind.rawName == "style")
+                styleBlock();
+            return;
+        }
+        switch (kind.content) {
         case Content::Markup:
             return;
         case Content::RcData:
         case Content::RawText:
-            if (!Writing && name.is("style"))
-                styleBlock();
-            rawText(name.text());
+            rawText(kind.rawName);
             return;
         case Content::Script:
             script();
@@ -727,47 +1213,52 @@ private:
         }
     }
 
-    void keep(const Name& name, const TagFacts& facts)
+    template <class Hash>
+    void keep(const TagKind& kind, const TagFacts& facts, Hash hash)
     {
         if (kept()) {
-            if (name.hash.value() == m_keptName && m_kept < MostDepth)
+            if (m_kept < MostDepth && hash() == m_keptName)
                 ++m_kept;
             return;
         }
         const bool byName = facts.named || (facts.hasClassOrId && m_names.everyClassAndId());
-        if (keepsByItself(name) || facts.styleKeeps || byName) {
+        if (kind.keeps || facts.styleKeeps || byName) {
             m_kept = 1;
-            m_keptName = name.hash.value();
+            m_keptName = hash();
         }
     }
 
-    void closed(const Name& name)
+    template <class Hash>
+    void closed(const TagKind& kind, Hash hash)
     {
-        if (isForeign(name) && m_foreign > 0)
+        if (kind.foreign && m_foreign > 0)
             --m_foreign;
-        if (kept() && m_kept < MostDepth && name.hash.value() == m_keptName)
+        if (kept() && m_kept < MostDepth && hash() == m_keptName)
             --m_kept;
     }
 
     // The first reading: a <link> to a stylesheet, and the first <base>.
-    void linked(const Name& name, const TagFacts& facts)
+    void linked(const TagKind& kind)
     {
-        if (!facts.hasHref || facts.href.size() > MostHref)
+        const LinkAttributes& link = m_link;
+        if (!link.hasHref || link.href.size() > MostHref)
             return;
-        if (name.is("base") && !m_baseSeen) {
+        if (kind.base && !m_baseSeen) {
             m_baseSeen = true;
-            m_links->base(facts.href);
+            m_links->base(link.href);
         }
-        const bool sheet = facts.rel.find("stylesheet") != std::string::npos
-            || (facts.rel.find("preload") != std::string::npos && facts.as == "style");
-        if (name.is("link") && sheet)
-            m_links->stylesheet(facts.href);
+        const bool sheet = link.rel.find("stylesheet") != std::string::npos
+            || (link.rel.find("preload") != std::string::npos && link.as == "style");
+        if (!kind.base && sheet)
+            m_links->stylesheet(link.href);
     }
 
     void styleBlock()
     {
         CssInput css(m_in, true);
         scanStylesheet(css, *m_collected, m_links->imports());
+        if (css.cut()) // what it broke off in the middle of may have kept whitespace
+            m_collected->keepEverything();
     }
 
     // ---- raw text -------------------------------------------------------------------------------------------
@@ -869,24 +1360,24 @@ private:
     ProgressMeter* m_progress;
     PreservedNames* m_collected;
     PageLinks* m_links;
-    std::int64_t m_unterminatedAt;
     std::uint32_t m_kept = 0;     // depth of the element that keeps its whitespace; 0 outside any
     std::uint64_t m_keptName = 0; // its name's hash, to count its nesting
     std::uint32_t m_foreign = 0;  // depth of SVG and MathML, where CDATA sections exist
     unsigned char m_last = 0;     // the character written last
+    LinkAttributes m_link; // of the <link> or <base> being read, in the first reading
     bool m_baseSeen = false;
     bool m_stopped = false;
 };
 
 } // namespace
 
-std::int64_t readPageStyles(SourceReader& source, PreservedNames& names, PageLinks& links)
+void readPageStyles(SourceReader& source, PreservedNames& names, PageLinks& links)
 {
-    return HtmlScan<false>(source, names, nullptr, nullptr, &names, &links, -1).run();
+    HtmlScan<false>(source, names, nullptr, nullptr, &names, &links).run();
 }
 
 void compactPage(SourceReader& source, DestinationWriter& destination, ProgressMeter& progress,
-                 const PreservedNames& names, std::int64_t unterminatedAt)
+                 const PreservedNames& names)
 {
-    HtmlScan<true>(source, names, &destination, &progress, nullptr, nullptr, unterminatedAt).run();
+    HtmlScan<true>(source, names, &destination, &progress, nullptr, nullptr).run();
 }

@@ -1,5 +1,5 @@
 // The safe compaction of HTML: a tokenizer after the HTML standard's, with fixed-size state (counters and a
-// few bytes of the current tag), run twice over a page: once for its stylesheets, once to compact it.
+// few bytes of the current tag), that compacts a page once a first reading has found its stylesheets.
 #pragma once
 
 #include <cstdint>
@@ -25,10 +25,10 @@ public:
 };
 
 // Reads the page from its start to its end: adds to names what its <style> blocks give a preformatted
-// white-space and tells links of its linked stylesheets. Answers where a tag, comment or declaration that the
-// end of the page leaves open begins, or -1.
-std::int64_t readPageStyles(SourceReader& source, PreservedNames& names, PageLinks& links);
+// white-space and tells links of its linked stylesheets. Every "<style", "<link" and "<base" counts, wherever
+// it stands: one in a comment or a script only keeps more whitespace than needed.
+void readPageStyles(SourceReader& source, PreservedNames& names, PageLinks& links);
 
-// Compacts the page from its start; from unterminatedAt on (when not -1) it is copied as it stands.
+// Compacts the page from its start. A tag that the end of the page leaves open is copied as it stands.
 void compactPage(SourceReader& source, DestinationWriter& destination, ProgressMeter& progress,
-                 const PreservedNames& names, std::int64_t unterminatedAt);
+                 const PreservedNames& names);

@@ -251,9 +251,14 @@ StylesheetLoader::StylesheetLoader(StylesheetFinder* finder, PreservedNames& nam
 {
 }
 
+// Without the markup around it, a <base> may be one only in text: the href is also read as if there were none.
 void StylesheetLoader::stylesheet(std::string_view href)
 {
-    load(againstBase(m_base, decodeReferences(href)), nullptr, 0);
+    const std::string written = decodeReferences(href);
+    const std::string based = againstBase(m_base, written);
+    load(based, nullptr, 0);
+    if (based != written)
+        load(written, nullptr, 0, true);
 }
 
 void StylesheetLoader::base(std::string_view href)
@@ -264,7 +269,10 @@ void StylesheetLoader::base(std::string_view href)
 void StylesheetLoader::Imports::import(std::string_view url)
 {
     const std::string href(url);
-    m_loader.load(m_from ? href : againstBase(m_loader.m_base, href), m_from, m_depth + 1);
+    const std::string based = m_from ? href : againstBase(m_loader.m_base, href);
+    m_loader.load(based, m_from, m_depth + 1);
+    if (based != href)
+        m_loader.load(href, m_from, m_depth + 1, true);
 }
 
 void StylesheetLoader::note(const std::string& href, const std::string& why)
@@ -273,7 +281,7 @@ void StylesheetLoader::note(const std::string& href, const std::string& why)
         m_notes->push_back("stylesheet " + href + ": " + why);
 }
 
-void StylesheetLoader::load(const std::string& href, const std::string* importedFrom, int depth)
+void StylesheetLoader::load(const std::string& href, const std::string* importedFrom, int depth, bool quiet)
 {
     if (m_names.everything())
         return;
@@ -301,7 +309,8 @@ void StylesheetLoader::load(const std::string& href, const std::string* imported
     std::string why;
     const std::unique_ptr<ByteFile> file = m_finder->open(href, importedFrom, name, why);
     if (!file) {
-        note(href, why);
+        if (!quiet)
+            note(href, why);
         return;
     }
     if (std::find(m_read.begin(), m_read.end(), name) != m_read.end()) {

@@ -46,7 +46,8 @@ private:
         int m_depth;
     };
 
-    void load(const std::string& href, const std::string* importedFrom, int depth);
+    // quiet: a second reading of the href, which needs no note when it leads nowhere.
+    void load(const std::string& href, const std::string* importedFrom, int depth, bool quiet = false);
     void read(ByteFile& file, const std::string& name, int depth);
     void note(const std::string& href, const std::string& why);
 

@@ -651,22 +651,30 @@ private:
 
 } // namespace
 
-bool CssInput::atStyleEndTag()
+// After a '<': "/style" or "style" followed by whitespace, '/' or '>'. The source is left where it was.
+bool CssInput::atStyleTag()
 {
     const std::int64_t resume = m_input.position();
-    bool matches = m_input.get() == '/';
-    for (const char letter : {'s', 't', 'y', 'l', 'e'})
+    int c = m_input.get();
+    const bool endTag = c == '/';
+    if (endTag)
+        c = m_input.get();
+    bool matches = lower(static_cast<unsigned char>(c & 0xFF)) == 's';
+    for (const char letter : {'t', 'y', 'l', 'e'})
         matches = matches && lower(static_cast<unsigned char>(m_input.get() & 0xFF)) == letter;
     const int after = matches ? m_input.get() : End;
     m_input.rewindTo(resume);
-    return matches && (isWhitespace(after) || after == '/' || after == '>');
+    if (!matches || !(isWhitespace(after) || after == '/' || after == '>'))
+        return false;
+    m_cut = !endTag;
+    return true;
 }
 
 int CssInput::get()
 {
     m_start = m_input.position();
     const int c = m_input.get();
-    if (c == '<' && m_endsAtStyleTag && atStyleEndTag()) {
+    if (c == '<' && m_styleBlock && atStyleTag()) {
         m_input.rewindTo(m_start);
         return End;
     }

@@ -9,15 +9,18 @@
 #include <string>
 #include <string_view>
 
-// A stylesheet's characters: a whole file, or a <style> block of a page, which ends before its "</style".
+// A stylesheet's characters: a whole file, or a <style> block of a page, which ends before its "</style". A
+// block that the first reading of a page found without knowing the markup around it may not be one (it may
+// stand in a script's string), so it also ends before the next "<style", and is then cut: what it was in the
+// middle of is not known.
 class CssInput
 {
 public:
     static constexpr int End = LineInput::End;
 
-    CssInput(LineInput& input, bool endsAtStyleTag)
+    CssInput(LineInput& input, bool styleBlock)
         : m_input(input)
-        , m_endsAtStyleTag(endsAtStyleTag)
+        , m_styleBlock(styleBlock)
     {
     }
     int get();
@@ -26,12 +29,15 @@ public:
     std::int64_t lastStart() const { return m_start; }
     std::int64_t position() const { return m_input.position(); }
     void rewindTo(std::int64_t position) { m_input.rewindTo(position); }
+    // The block ended at a "<style" rather than at its end tag.
+    bool cut() const { return m_cut; }
 
 private:
-    bool atStyleEndTag();
+    bool atStyleTag();
 
     LineInput& m_input;
-    bool m_endsAtStyleTag;
+    bool m_styleBlock;
+    bool m_cut = false;
     std::int64_t m_start = 0;
 };
 
