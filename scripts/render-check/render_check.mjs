@@ -262,13 +262,25 @@ class Tab {
     }
 }
 
-// The first line at which two texts differ, with both versions of it.
+// The first line at which two texts differ, with both versions of it from a little before the first character
+// that differs, so that a long line shows where it changes.
 export function firstTextDifference(a, b) {
     const linesA = a.split('\n');
     const linesB = b.split('\n');
     for (let i = 0; i < Math.max(linesA.length, linesB.length); ++i) {
         if (linesA[i] !== linesB[i]) {
-            const show = line => line === undefined ? '(none)' : JSON.stringify(line.length > 80 ? line.slice(0, 80) + '...' : line);
+            let column = 0;
+            while (linesA[i]?.[column] !== undefined && linesA[i][column] === linesB[i]?.[column]) {
+                ++column;
+            }
+            const from = Math.max(0, column - 20);
+            const show = line => {
+                if (line === undefined) {
+                    return '(none)';
+                }
+                const part = line.slice(from, from + 60);
+                return (from > 0 ? '...' : '') + JSON.stringify(part) + (from + 60 < line.length ? '...' : '');
+            };
             return {line: i + 1, original: show(linesA[i]), copy: show(linesB[i])};
         }
     }

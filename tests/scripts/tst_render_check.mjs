@@ -193,6 +193,10 @@ describe('comparing texts and errors', () => {
         {name: 'equal texts', a: 'x\ny', b: 'x\ny', want: null},
         {name: 'second line differs', a: 'x\n  y', b: 'x\n y', want: {line: 2, original: '"  y"', copy: '" y"'}},
         {name: 'copy is shorter', a: 'x\ny', b: 'x', want: {line: 2, original: '"y"', copy: '(none)'}},
+        {name: 'a long line shows where it changes', a: 'a'.repeat(100) + '  b' + 'c'.repeat(100),
+            b: 'a'.repeat(100) + ' b' + 'c'.repeat(100),
+            want: {line: 1, original: '..."' + 'a'.repeat(19) + '  b' + 'c'.repeat(38) + '"...',
+                copy: '..."' + 'a'.repeat(19) + ' b' + 'c'.repeat(39) + '"...'}},
     ];
     for (const row of TextRows) {
         test(row.name, () => assert.deepEqual(firstTextDifference(row.a, row.b), row.want));
