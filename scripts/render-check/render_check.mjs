@@ -222,6 +222,19 @@ class Tab {
         }
     }
 
+    // Messages about failed loads reach the tool some time after the load event, in no fixed order with it:
+    // they are waited for until none has come for a while, so that each is counted with its own page.
+    async quiet() {
+        const QuietMs = 150;
+        const LongestMs = 1500;
+        const started = performance.now();
+        let seen = -1;
+        while (seen !== this.events.length && performance.now() - started < LongestMs) {
+            seen = this.events.length;
+            await new Promise(resolve => setTimeout(resolve, QuietMs));
+        }
+    }
+
     // Loads the page at path and measures it; returns {failure} when it could not be measured.
     async load(pagePath) {
         try {
@@ -257,6 +270,7 @@ class Tab {
         const height = Math.max(1, Math.min(measured.height, options.maxHeight));
         await step(page.setViewport({width, height, deviceScaleFactor: 1}));
         const screenshot = await step(page.screenshot({type: 'png', optimizeForSpeed: true}));
+        await this.quiet();
         return {...measured, clippedAt: measured.height > options.maxHeight ? options.maxHeight : null,
             screenshot: Buffer.from(screenshot), events: this.events};
     }
@@ -287,17 +301,12 @@ export function firstTextDifference(a, b) {
     return null;
 }
 
-// The entries of copy that original does not have, counting repeats.
+// The distinct entries of copy that original does not have. How often a message comes is not compared: the
+// browser asks again for a missing picture that a page names twice or not, as the timing falls, and says so
+// each time.
 export function onlyInCopy(original, copy) {
-    const left = new Map();
-    for (const entry of original) {
-        left.set(entry, (left.get(entry) ?? 0) + 1);
-    }
-    return copy.filter(entry => {
-        const count = left.get(entry) ?? 0;
-        left.set(entry, count - 1);
-        return count <= 0;
-    });
+    const known = new Set(original);
+    return [...new Set(copy)].filter(entry => !known.has(entry));
 }
 
 export function comparePages(page, original, copy, PNG, wantImage) {
@@ -306,7 +315,8 @@ export function comparePages(page, original, copy, PNG, wantImage) {
     if (original.failure || copy.failure) {
         result.result = 'failed';
         result.pixels = result.text = null;
-        result.note = original.failure ? `original: ${original.failure}` : `copy: ${copy.failure}`;
+        result.note = [original.failure && `original: ${original.failure}`, copy.failure && `copy: ${copy.failure}`]
+            .filter(Boolean).join('; ');
         return {result, image: null};
     }
     const diff = pixelDiff(PNG, original.screenshot, copy.screenshot, wantImage);
