@@ -26,8 +26,14 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 echo "== tests/data/render, --safe: every page must be identical"
-if "$cli" --help | grep -q -- '--safe'; then
+help=$("$cli" --help)
+if grep -q -- '--safe' <<< "$help"; then
     "$cli" --safe -r --match='*.*' --copy-others tests/data/render -o "$work/safe"
+    # A copy that changed nothing would pass the check without proving anything.
+    if diff -rq tests/data/render "$work/safe" > /dev/null; then
+        echo "test-render.sh: the --safe copy of tests/data/render is the same bytes as the original" >&2
+        exit 1
+    fi
     bash scripts/render-check.sh tests/data/render "$work/safe"
     echo "== tests/data/render-open, --safe (report only)"
     "$cli" --safe -r --match='*.*' --copy-others tests/data/render-open -o "$work/open"
