@@ -346,8 +346,11 @@ private:
             showProgress();
             if (q == e)
                 continue;
-            if (*q == '<')
+            if (*q == '<') {
+                if (e - q >= 3 && isAlpha(q[q[1] == '/' ? 2 : 1]) && plainTag(q, q[1] == '/'))
+                    continue; // the commonest tags go by without leaving the text
                 return;
+            }
             if (kept()) {
                 m_in.get(); // a CR
                 emit('\n');
@@ -387,6 +390,57 @@ private:
 
     // ---- markup ---------------------------------------------------------------------------------------------
 
+    // The commonest tag of all, "<p>" or "</td>": a name of letters and digits right before '>', which nothing
+    // but its name can make matter. Copied as it is, when its name is none that matters and no name of the
+    // stylesheets' or of an element being kept needs to be compared.
+    bool plainTag(const unsigned char* p, bool endTag)
+    {
+        if (!Writing || kept() || m_names.has(NameKind::Tag))
+            return false;
+        const unsigned char* const name = p + (endTag ? 2 : 1);
+        const unsigned char* const e = m_source.end();
+        const unsigned char* q = name;
+        while (q != e && (isAlpha(*q) || (*q >= '0' && *q <= '9')))
+            ++q;
+        if (q == e || *q != '>' || mayMatter(name, static_cast<std::size_t>(q - name)))
+            return false;
+        const auto n = static_cast<std::size_t>(q + 1 - p);
+        if (m_out->room() < n)
+            return false;
+        unsigned char* const out = m_out->next();
+        for (std::size_t i = 0; i < n; ++i)
+            out[i] = p[i];
+        m_out->advance(n);
+        m_last = '>';
+        m_source.skipTo(q + 1);
+        return true;
+    }
+
+    // Names whose elements read their content otherwise, keep its whitespace or count as foreign.
+    static bool mayMatter(const unsigned char* name, std::size_t length)
+    {
+        if (length < 3 || length > 9)
+            return false;
+        switch (lower(name[0])) {
+        case 'i':
+        case 'l':
+        case 'm':
+        case 'n':
+        case 'p':
+        case 's':
+        case 't':
+        case 'x':
+            break;
+        default:
+            return false;
+        }
+        std::array<char, 9> letters {};
+        for (std::size_t i = 0; i < length; ++i)
+            letters[i] = static_cast<char>(lower(name[i]));
+        const TagKind kind = kindOf({letters.data(), length}, length);
+        return kind.content != Content::Markup || kind.keeps;
+    }
+
     // The first reading: every "<style", "<link" and "<base" of the page, wherever it stands. Reading them
     // without the markup around them takes one that is only text (in a comment, a script) for an element, which
     // at worst keeps whitespace that could go; it never misses one.
@@ -399,17 +453,16 @@ private:
                 m_source.refill();
             }
             const unsigned char* const p = m_source.next();
-            const unsigned char* const less = findLess(p, m_source.end());
+            const unsigned char* const e = m_source.end();
+            const unsigned char* const less = safe_scan::findEither(p, e, '<', '<');
             m_source.skipTo(less);
-            if (less == m_source.end())
+            if (less == e)
                 continue;
-            // Most tags are told from these by their first letter.
-            if (less + 1 != m_source.end()) {
-                const unsigned char first = lower(less[1]);
-                if (first != 's' && first != 'l' && first != 'b') {
-                    m_source.skipTo(less + 1);
+            if (e - less >= 7) { // told from the buffer itself, as most are
+                m_source.skipTo(less + 1);
+                if (!isSheetTag(less + 1))
                     continue;
-                }
+                m_source.skipTo(less);
             }
             const std::int64_t at = m_source.position();
             m_in.get();
@@ -418,6 +471,28 @@ private:
             tag(at, m_in.get(), false);
             if (m_stopped)
                 return;
+        }
+    }
+
+    // Whether the six buffered characters at p start "style", "link" or "base" and the character after the name.
+    static bool isSheetTag(const unsigned char* p)
+    {
+        const auto is = [p](std::string_view name) {
+            for (std::size_t i = 0; i < name.size(); ++i)
+                if (lower(p[i]) != static_cast<unsigned char>(name[i]))
+                    return false;
+            const unsigned char after = p[name.size()];
+            return isTagSpace(after) || after == '\r' || after == '/' || after == '>';
+        };
+        switch (lower(p[0])) {
+        case 's':
+            return is("style");
+        case 'l':
+            return is("link");
+        case 'b':
+            return is("base");
+        default:
+            return false;
         }
     }
 
@@ -442,6 +517,8 @@ private:
         const bool endTag = p[1] == '/';
         if (!isAlpha(p[endTag ? 2 : 1]))
             return false;
+        if (plainTag(p, endTag))
+            return true;
         m_source.skipTo(p + (endTag ? 2 : 1));
         if (quickTag(endTag))
             return true;
