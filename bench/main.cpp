@@ -9,6 +9,7 @@
 #include <bench/stopwatch.h>
 
 #include <engine/compaction.h>
+#include <engine/safe_compaction.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -29,6 +30,7 @@ constexpr std::int64_t BigBytes = 1000 * Megabyte;
 constexpr double FilterShareTarget = 0.5;  // all-options throughput over the filter's, at least
 constexpr double PathologicalTarget = 2.0; // per-MB time over the real pages', at most
 constexpr double RssLimitMiB = 16.0;       // the CLI's peak resident memory, below
+constexpr double SafeShareTarget = 0.8;    // the safe compaction's throughput over all four options', at least
 constexpr CompactionOptions AllOptions{true, true, true, true};
 constexpr CompactionOptions DefaultOnly{};
 
@@ -68,17 +70,19 @@ void progressNote(const char* text)
     std::fprintf(stderr, "snellitore-bench: %s\n", text);
 }
 
-RunOutcome compactFileOnce(const std::string& source, const std::string& destination, const CompactionOptions& options)
+// options null: the safe compaction.
+RunOutcome compactFileOnce(const std::string& source, const std::string& destination, const CompactionOptions* options)
 {
     NullProgress progress;
     const Stopwatch watch;
-    const CompactionResult result = CompactFile(source, destination, options, progress);
+    const CompactionResult result = options ? CompactFile(source, destination, *options, progress)
+                                            : CompactFileSafe(source, destination, progress);
     return {true, watch.wallSeconds(), watch.cpuSeconds(), result.written, {}};
 }
 
 // CompactFile in a child process, so that an engine that hangs costs a timeout and not the whole run.
 RunOutcome guardedCompactFile(const std::string& source, const std::string& destination,
-                              const CompactionOptions& options, const Settings& settings)
+                              const CompactionOptions* options, const Settings& settings)
 {
     return runGuarded([&] { return compactFileOnce(source, destination, options); }, settings.timeoutSeconds);
 }
@@ -99,6 +103,7 @@ struct FileFigures
     Measurement all;
     Measurement filter;
     Measurement defaultOnly;
+    Measurement safe;
 };
 
 // Every run writes a new file: truncating the previous output could wait for its writeback to the disk,
@@ -113,16 +118,20 @@ FileFigures measureRealFiles(const Corpus& corpus, const Settings& settings)
 {
     FileFigures f{{"CompactFile, all four options", corpus.bytes},
                   {"TAB/CR filter, read/write in 1 MiB blocks", corpus.bytes},
-                  {"CompactFile, \"Default\" only", corpus.bytes}};
+                  {"CompactFile, \"Default\" only", corpus.bytes},
+                  {"CompactFileSafe, the safe compaction", corpus.bytes}};
     ScratchFiles outputs;
     for (int run = 0; run < settings.runs; ++run) {
         if (f.all.stillRunning())
-            f.all.record(guardedCompactFile(corpus.path, freshOutput(outputs, settings, "all", run), AllOptions,
+            f.all.record(guardedCompactFile(corpus.path, freshOutput(outputs, settings, "all", run), &AllOptions,
                                             settings));
+        if (f.safe.stillRunning())
+            f.safe.record(
+                guardedCompactFile(corpus.path, freshOutput(outputs, settings, "safe", run), nullptr, settings));
         f.filter.record(filterFileOnce(corpus.path, freshOutput(outputs, settings, "filter", run)));
         if (f.defaultOnly.stillRunning())
             f.defaultOnly.record(guardedCompactFile(corpus.path, freshOutput(outputs, settings, "default", run),
-                                                    DefaultOnly, settings));
+                                                    &DefaultOnly, settings));
     }
     return f;
 }
@@ -187,6 +196,7 @@ struct PathologicalCase
     std::string prefix;
     std::string unit;
     std::string suffix;
+    bool safe = false; // the safe compaction instead of all four options
 };
 
 // Mixed spaces, TABs and CR LF line ends: every kind of character the whitespace rules handle.
@@ -198,6 +208,16 @@ std::vector<PathologicalCase> pathologicalCases()
         {"script: \"if (a > b) x = c >> 1;\" repeated", "script.js", "", "if (a > b) x = c >> 1;\n", ""},
         {"\"<p>\" + whitespace run + \"<b>x</b>\"", "gap.html", "<p>", WhitespaceUnit, "<b>x</b>"},
         {"\">\" + whitespace run + \"x\" (rewind)", "rewind.html", "<p>", WhitespaceUnit, "x</p>\n"},
+        // The safe compaction's own worst cases: the longest look-aheads and re-readings it can be made to do.
+        {"safe: whitespace runs in text", "text.html", "<p>", WhitespaceUnit, "</p>", true},
+        {"safe: \"<b>\" repeated (tags only)", "tags.html", "", "<b>", "", true},
+        {"safe: one tag of 20 MB of attributes", "attributes.html", "<p", " a=\"1\"\r\n\tb=c", ">", true},
+        {"safe: a tag the end leaves open (read ahead)", "open.html", "<p", " a=b\r\n", "", true},
+        {"safe: \"<style\" repeated (each cuts the last)", "styles.html", "", "<style>.a{", "", true},
+        {"safe: one selector of 20 MB, kept (read twice)", "selector.html", "<style>", ".a .b\r\n", "{white-space:pre}</style>", true},
+        {"safe: \"<pre>\" nested 20 MB deep", "nested.html", "", "<pre> \r\n", "", true},
+        {"safe: a comment of 20 MB", "comment.html", "<!--", " -- -! \r\n", "-->", true},
+        {"safe: stylesheet of whitespace runs", "runs.css", "a{", WhitespaceUnit, "}", true},
     };
 }
 
@@ -211,8 +231,8 @@ std::vector<Measurement> measurePathological(const Settings& settings)
         Measurement m{c.label, writePattern(path, c.prefix, c.unit, PathologicalBytes, c.suffix)};
         readThrough(path);
         for (int run = 0; run < settings.runs && m.stillRunning(); ++run)
-            m.record(guardedCompactFile(path, freshOutput(files, settings, "pathological", run), AllOptions,
-                                        settings));
+            m.record(guardedCompactFile(path, freshOutput(files, settings, "pathological", run),
+                                        c.safe ? nullptr : &AllOptions, settings));
         results.push_back(m);
     }
     return results;
@@ -224,12 +244,17 @@ struct UsageFigures
     ChildUsage floor;
     ChildUsage hundred;
     ChildUsage big;
+    ChildUsage safeHundred; // --safe
+    ChildUsage safeBig;
     std::int64_t bigBytes = 0;
     std::string bigSkipped;
 };
 
-ChildUsage runCli(const std::string& cli, const std::string& source, const std::string& destination)
+ChildUsage runCli(const std::string& cli, const std::string& source, const std::string& destination,
+                  bool safe = false)
 {
+    if (safe)
+        return runChild({cli, "--safe", "-o", destination, "--force", source});
     return runChild({cli, "-o", destination, "--force", source});
 }
 
@@ -253,6 +278,7 @@ void measureBigFile(const std::string& cli, const Corpus& corpus, const Settings
         return;
     }
     u.big = runCli(cli, input, output);
+    u.safeBig = runCli(cli, input, output, true);
 }
 
 UsageFigures measurePeakMemory(const Corpus& corpus, const Settings& settings, ScratchFiles& scratch)
@@ -273,6 +299,7 @@ UsageFigures measurePeakMemory(const Corpus& corpus, const Settings& settings, S
     }
     u.floor = runChild({"/bin/true"});
     u.hundred = runCli(cli, corpus.path, scratch.add(settings.folder, "cli.out"));
+    u.safeHundred = runCli(cli, corpus.path, scratch.add(settings.folder, "cli-safe.out"), true);
     if (settings.bigFile)
         measureBigFile(cli, corpus, settings, u);
     else
@@ -308,6 +335,7 @@ void printThroughput(const FileFigures& f, const MemoryFigures& m)
     printRow(f.all, timesText(f.all, f.filter, "filter throughput"));
     printRow(f.filter, "reference");
     printRow(f.defaultOnly, timesText(f.defaultOnly, f.filter, "filter throughput"));
+    printRow(f.safe, timesText(f.safe, f.all, "all-options throughput"));
     printSection("Real pages in memory: compactStream on in-memory byte files, no file system");
     printColumns();
     printRow(m.all, timesText(m.all, m.filter, "memory filter throughput"));
@@ -317,12 +345,18 @@ void printThroughput(const FileFigures& f, const MemoryFigures& m)
     checkAgreement(f.defaultOnly, m.defaultOnly);
 }
 
-void printPathological(const std::vector<Measurement>& cases, const Measurement& realistic)
+bool isSafeCase(const Measurement& m)
 {
-    printSection("Pathological inputs: CompactFile, all four options");
+    return m.name.rfind("safe:", 0) == 0;
+}
+
+// The safe cases are set against the safe compaction of the real pages, the others against all four options.
+void printPathological(const std::vector<Measurement>& cases, const FileFigures& f)
+{
+    printSection("Pathological inputs: CompactFile, all four options; \"safe:\" CompactFileSafe");
     printColumns();
     for (const Measurement& m : cases)
-        printRow(m, perMegabyteText(m, realistic));
+        printRow(m, perMegabyteText(m, isSafeCase(m) ? f.safe : f.all));
 }
 
 void printPeakMemory(const UsageFigures& u, const Corpus& corpus)
@@ -334,9 +368,11 @@ void printPeakMemory(const UsageFigures& u, const Corpus& corpus)
     }
     printUsageRow("floor: /bin/true started the same way", 0, u.floor);
     printUsageRow("100 MB: the corpus", corpus.bytes, u.hundred);
-    if (u.bigSkipped.empty())
+    printUsageRow("100 MB: the corpus, --safe", corpus.bytes, u.safeHundred);
+    if (u.bigSkipped.empty()) {
         printUsageRow("1 GB (the corpus repeated)", u.bigBytes, u.big);
-    else
+        printUsageRow("1 GB (the corpus repeated), --safe", u.bigBytes, u.safeBig);
+    } else
         printNote("1 GB input: " + u.bigSkipped);
 }
 
@@ -349,12 +385,13 @@ Verdict throughputVerdict(const FileFigures& f, std::string& figure)
     return known && share >= FilterShareTarget ? Verdict::Pass : Verdict::Fail;
 }
 
-Verdict pathologicalVerdict(const std::vector<Measurement>& cases, const Measurement& realistic, std::string& figure)
+Verdict pathologicalVerdict(const std::vector<Measurement>& cases, const FileFigures& f, std::string& figure)
 {
     double worst = 0;
     double worstCpu = 0;
     std::string worstName;
     for (const Measurement& m : cases) {
+        const Measurement& realistic = isSafeCase(m) ? f.safe : f.all;
         if (!m.ok() || !realistic.ok()) {
             figure = m.name + ": " + (m.ok() ? "no realistic figure" : m.failure);
             return Verdict::Fail;
@@ -377,13 +414,16 @@ Verdict memoryVerdict(const UsageFigures& u, std::string& figure)
         figure = u.skipped;
         return Verdict::Skip;
     }
-    const ChildUsage* runs[] = {&u.hundred, u.bigSkipped.empty() ? &u.big : nullptr};
+    const ChildUsage* runs[] = {&u.hundred, &u.safeHundred, u.bigSkipped.empty() ? &u.big : nullptr,
+                                u.bigSkipped.empty() ? &u.safeBig : nullptr};
     Verdict verdict = u.bigSkipped.empty() ? Verdict::Pass : Verdict::Skip;
     char text[128];
-    std::snprintf(text, sizeof text, "100 MB: %.1f MiB, 1 GB: ", mebibytes(u.hundred.maxRssKiB));
+    std::snprintf(text, sizeof text, "100 MB: %.1f MiB (--safe %.1f), 1 GB: ", mebibytes(u.hundred.maxRssKiB),
+                  mebibytes(u.safeHundred.maxRssKiB));
     figure = text;
-    if (runs[1]) {
-        std::snprintf(text, sizeof text, "%.1f MiB", mebibytes(u.big.maxRssKiB));
+    if (runs[2]) {
+        std::snprintf(text, sizeof text, "%.1f MiB (--safe %.1f)", mebibytes(u.big.maxRssKiB),
+                      mebibytes(u.safeBig.maxRssKiB));
         figure += text;
     } else {
         figure += "not measured";
@@ -403,7 +443,14 @@ bool printTargets(const FileFigures& f, const std::vector<Measurement>& cases, c
     Verdict v = throughputVerdict(f, figure);
     printTarget(v, "all-options throughput >= 0.5x the filter's", figure);
     failed |= v == Verdict::Fail;
-    v = pathologicalVerdict(cases, f.all, figure);
+    const bool safeKnown = f.safe.ok() && f.all.ok();
+    const double safeShare = safeKnown ? f.all.bestSeconds / f.safe.bestSeconds : 0;
+    figure = ratioText(safeKnown, safeShare) + " of all four options (by CPU time "
+             + ratioText(safeKnown, safeKnown ? f.all.bestCpuSeconds / f.safe.bestCpuSeconds : 0) + ")";
+    v = safeKnown && safeShare >= SafeShareTarget ? Verdict::Pass : Verdict::Fail;
+    printTarget(v, "safe compaction throughput >= 0.8x all four options'", figure);
+    failed |= v == Verdict::Fail;
+    v = pathologicalVerdict(cases, f, figure);
     printTarget(v, "pathological per-MB time <= 2x the real pages'", figure);
     failed |= v == Verdict::Fail;
     v = memoryVerdict(u, figure);
@@ -451,7 +498,7 @@ int runBenchmark(const Settings& settings)
     progressNote("peak memory of the CLI");
     const UsageFigures usage = measurePeakMemory(corpus, settings, scratch);
     printThroughput(files, memory);
-    printPathological(cases, files.all);
+    printPathological(cases, files);
     printPeakMemory(usage, corpus);
     return printTargets(files, cases, usage) ? 0 : 1;
 }

@@ -10,6 +10,7 @@
 #include <engine/safe_html.h>
 #include <engine/source_reader.h>
 #include <engine/stylesheet_loader.h>
+#include <engine/word_watch.h>
 
 #include <platform/byte_file.h>
 
@@ -131,13 +132,45 @@ void copyVerbatim(SourceReader& source, DestinationWriter& destination, Progress
     }
 }
 
+// The parser supplies html, head, body and the rows' groups of a table where the page leaves their tags out, so a
+// stylesheet's rule for them may hold where no tag says so: html, head or body keeps the whole page, and the
+// parts of a table keep the tables.
+void impliedElements(PreservedNames& names)
+{
+    const auto named = [&](std::string_view tag) {
+        NameHash hash(NameKind::Tag);
+        hash.add(tag);
+        return names.contains(hash.value());
+    };
+    if (!names.has(NameKind::Tag))
+        return;
+    if (named("html") || named("head") || named("body")) {
+        names.keepEverything();
+        return;
+    }
+    for (const std::string_view part : {"tbody", "thead", "tfoot", "tr", "colgroup"})
+        if (named(part)) {
+            NameHash table(NameKind::Tag);
+            table.add("table");
+            names.add(NameKind::Tag, table.value());
+            return;
+        }
+}
+
 void compactHtml(SourceReader& source, DestinationWriter& destination, ProgressMeter& progress,
                  const SafeCompaction& compaction)
 {
     // Its size does not grow with the page, but is too large for the stack of a worker thread.
     const auto names = std::make_unique<PreservedNames>();
     StylesheetLoader loader(compaction.stylesheets, *names, compaction.notes);
+    // A script of the page's own (an event handler too) that sets the style property keeps the whole page.
+    WordWatch scripts({"whiteSpace"});
+    source.watch(&scripts);
     readPageStyles(source, *names, loader);
+    source.watch(nullptr);
+    if (scripts.found())
+        names->keepEverything();
+    impliedElements(*names);
     source.rewindTo(0);
     compactPage(source, destination, progress, *names);
 }

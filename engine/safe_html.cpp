@@ -17,6 +17,7 @@
 #include <array>
 #include <cstddef>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,7 @@ constexpr std::uint32_t MostDepth = 1u << 30; // nesting counters stop here: a p
 constexpr std::size_t ShortName = 12;         // bytes of a tag or attribute name kept to recognise it
 constexpr std::size_t MostHref = 2048;        // bytes of a link's href kept
 constexpr std::size_t MostRel = 128;          // bytes of a link's rel and as kept
+constexpr std::int64_t MostCandidateTag = 64 * 1024; // a longer <link>, <base>, <style> or <script> keeps all
 
 bool isAlpha(int c)
 {
@@ -85,6 +87,7 @@ struct TagKind
     bool keeps = false;      // pre, listing, svg, math: the browser's own stylesheet keeps their whitespace
     bool linkOrBase = false; // link, base: the first reading looks at their attributes
     bool base = false;
+    bool script = false;     // the first reading looks at its src and its text
     std::string_view rawName; // for RCDATA and RAWTEXT: the name its end tag must have
 };
 
@@ -156,6 +159,7 @@ TagKind kindOf(std::string_view n, std::size_t length)
             kind = raw(kind, Content::RawText, "style");
         else if (is("script"))
             kind.content = Content::Script;
+        kind.script = kind.content == Content::Script;
         break;
     case 't':
         kind.isVoid = is("track");
@@ -195,6 +199,18 @@ struct LinkAttributes
     bool hasHref = false;
 };
 
+// Whether a contenteditable value says "plaintext-only" (or anything with "plaintext" in it).
+struct PlaintextCheck
+{
+    void add(unsigned char c)
+    {
+        window = (window << 8) | lower(c);
+        found = found || window == 0x706c61696e746578ull; // "plaintex"
+    }
+    std::uint64_t window = 0;
+    bool found = false;
+};
+
 // The attribute being read, and what its value is collected for.
 enum class Collect
 {
@@ -202,6 +218,7 @@ enum class Collect
     Class,
     Id,
     Style,
+    Editable, // contenteditable: "plaintext-only" is rendered with its whitespace
     Rel,
     As,
     Href,
@@ -346,8 +363,11 @@ private:
             showProgress();
             if (q == e)
                 continue;
-            if (*q == '<')
+            if (*q == '<') {
+                if (e - q >= 3 && isAlpha(q[q[1] == '/' ? 2 : 1]) && plainTag(q, q[1] == '/'))
+                    continue; // the commonest tags go by without leaving the text
                 return;
+            }
             if (kept()) {
                 m_in.get(); // a CR
                 emit('\n');
@@ -387,6 +407,57 @@ private:
 
     // ---- markup ---------------------------------------------------------------------------------------------
 
+    // The commonest tag of all, "<p>" or "</td>": a name of letters and digits right before '>', which nothing
+    // but its name can make matter. Copied as it is, when its name is none that matters and no name of the
+    // stylesheets' or of an element being kept needs to be compared.
+    bool plainTag(const unsigned char* p, bool endTag)
+    {
+        if (!Writing || kept() || m_names.has(NameKind::Tag))
+            return false;
+        const unsigned char* const name = p + (endTag ? 2 : 1);
+        const unsigned char* const e = m_source.end();
+        const unsigned char* q = name;
+        while (q != e && (isAlpha(*q) || (*q >= '0' && *q <= '9')))
+            ++q;
+        if (q == e || *q != '>' || mayMatter(name, static_cast<std::size_t>(q - name)))
+            return false;
+        const auto n = static_cast<std::size_t>(q + 1 - p);
+        if (m_out->room() < n)
+            return false;
+        unsigned char* const out = m_out->next();
+        for (std::size_t i = 0; i < n; ++i)
+            out[i] = p[i];
+        m_out->advance(n);
+        m_last = '>';
+        m_source.skipTo(q + 1);
+        return true;
+    }
+
+    // Names whose elements read their content otherwise, keep its whitespace or count as foreign.
+    static bool mayMatter(const unsigned char* name, std::size_t length)
+    {
+        if (length < 3 || length > 9)
+            return false;
+        switch (lower(name[0])) {
+        case 'i':
+        case 'l':
+        case 'm':
+        case 'n':
+        case 'p':
+        case 's':
+        case 't':
+        case 'x':
+            break;
+        default:
+            return false;
+        }
+        std::array<char, 9> letters {};
+        for (std::size_t i = 0; i < length; ++i)
+            letters[i] = static_cast<char>(lower(name[i]));
+        const TagKind kind = kindOf({letters.data(), length}, length);
+        return kind.content != Content::Markup || kind.keeps;
+    }
+
     // The first reading: every "<style", "<link" and "<base" of the page, wherever it stands. Reading them
     // without the markup around them takes one that is only text (in a comment, a script) for an element, which
     // at worst keeps whitespace that could go; it never misses one.
@@ -399,25 +470,56 @@ private:
                 m_source.refill();
             }
             const unsigned char* const p = m_source.next();
-            const unsigned char* const less = findLess(p, m_source.end());
+            const unsigned char* const e = m_source.end();
+            const unsigned char* const less = safe_scan::findEither(p, e, '<', '<');
             m_source.skipTo(less);
-            if (less == m_source.end())
+            if (less == e)
                 continue;
-            // Most tags are told from these by their first letter.
-            if (less + 1 != m_source.end()) {
-                const unsigned char first = lower(less[1]);
-                if (first != 's' && first != 'l' && first != 'b') {
-                    m_source.skipTo(less + 1);
+            if (e - less >= 8) { // told from the buffer itself, as most are: "<script" and one more
+                m_source.skipTo(less + 1);
+                if (!isSheetTag(less + 1))
                     continue;
-                }
+                m_source.skipTo(less);
             }
             const std::int64_t at = m_source.position();
             m_in.get();
-            if (!lookingAtTag("style") && !lookingAtTag("link") && !lookingAtTag("base"))
+            if (!lookingAtTag("style") && !lookingAtTag("link") && !lookingAtTag("base") && !lookingAtTag("script"))
                 continue;
-            tag(at, m_in.get(), false);
-            if (m_stopped)
-                return;
+            // What is read for the tag is only looked at: every character after its '<' is looked through again
+            // for the next, since this one may stand in text that holds a real one.
+            const int c = m_in.get();
+            const std::int64_t resume = m_in.position();
+            const bool closes = tagCloses(MostCandidateTag);
+            m_in.rewindTo(resume);
+            if (closes)
+                tag(at, c, false);
+            else // a tag too long to be sure of: what it names cannot be known
+                m_collected->keepEverything();
+            m_stopped = false;
+            m_in.rewindTo(at + 1);
+        }
+    }
+
+    // Whether the seven buffered characters at p start "style", "script", "link" or "base" and the character after
+    // the name.
+    static bool isSheetTag(const unsigned char* p)
+    {
+        const auto is = [p](std::string_view name) {
+            for (std::size_t i = 0; i < name.size(); ++i)
+                if (lower(p[i]) != static_cast<unsigned char>(name[i]))
+                    return false;
+            const unsigned char after = p[name.size()];
+            return isTagSpace(after) || after == '\r' || after == '/' || after == '>';
+        };
+        switch (lower(p[0])) {
+        case 's':
+            return is("style") || is("script");
+        case 'l':
+            return is("link");
+        case 'b':
+            return is("base");
+        default:
+            return false;
         }
     }
 
@@ -442,6 +544,8 @@ private:
         const bool endTag = p[1] == '/';
         if (!isAlpha(p[endTag ? 2 : 1]))
             return false;
+        if (plainTag(p, endTag))
+            return true;
         m_source.skipTo(p + (endTag ? 2 : 1));
         if (quickTag(endTag))
             return true;
@@ -623,7 +727,7 @@ private:
     bool quickTag(bool endTag)
     {
         if constexpr (!Writing) {
-            return skimTag(endTag);
+            return endTag && false; // the first reading reads only the tags it looks for, the slow way
         } else {
             const unsigned char* const start = m_source.next();
             const unsigned char* e = m_source.end();
@@ -771,89 +875,6 @@ private:
         }
     }
 
-    // The first reading's quickTag: where the tag ends, and what its name says of what follows it.
-    bool skimTag(bool endTag)
-    {
-        const unsigned char* const start = m_source.next();
-        const unsigned char* const e = m_source.end();
-        const unsigned char* q = start;
-        while (q != e && !isQuickStop(*q))
-            ++q;
-        if (q == e)
-            return false;
-        const auto nameLength = static_cast<std::size_t>(q - start);
-        TagKind kind;
-        if (nameLength >= 2 && nameLength <= 9) {
-            std::array<char, 9> letters {};
-            for (std::size_t i = 0; i < nameLength; ++i)
-                letters[i] = static_cast<char>(lower(start[i]));
-            kind = kindOf({letters.data(), nameLength}, nameLength);
-            if (kind.linkOrBase)
-                return false;
-        }
-        TagFacts facts;
-        q = skimAttributes(q, e, facts.selfClosing);
-        if (!q)
-            return false;
-        m_last = '>';
-        m_source.skipTo(q + 1);
-        const auto noHash = [] { return std::uint64_t {0}; }; // the first reading keeps nothing
-        if (endTag)
-            closed(kind, noHash);
-        else
-            opened(kind, facts, noHash);
-        return true;
-    }
-
-    // From the character after a tag's name to its '>' (answered), as the tokenizer reads attributes; null when
-    // the buffer ends first. A CR is whitespace here as the LF it reads as.
-    static const unsigned char* skimAttributes(const unsigned char* q, const unsigned char* e, bool& selfClosing)
-    {
-        const auto space = [](unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; };
-        for (;;) {
-            while (q != e && space(*q))
-                ++q;
-            if (q == e)
-                return nullptr;
-            if (*q == '>')
-                return q;
-            if (*q == '/') {
-                if (++q == e)
-                    return nullptr;
-                if (*q == '>') {
-                    selfClosing = true;
-                    return q;
-                }
-                continue;
-            }
-            ++q; // the name's first character, whatever it is
-            while (q != e && !isQuickStop(*q) && *q != '=')
-                ++q;
-            while (q != e && space(*q))
-                ++q;
-            if (q == e)
-                return nullptr;
-            if (*q != '=')
-                continue;
-            ++q;
-            while (q != e && space(*q))
-                ++q;
-            if (q == e)
-                return nullptr;
-            if (*q == '>')
-                return q;
-            if (*q == '"' || *q == '\'') {
-                const unsigned char* const close = safe_scan::findEither(q + 1, e, *q, *q);
-                if (close == e)
-                    return nullptr;
-                q = close + 1;
-                continue;
-            }
-            while (q != e && !space(*q) && *q != '>')
-                ++q;
-        }
-    }
-
     static bool isQuickStop(unsigned char c)
     {
         return safe_scan::NameStops[c];
@@ -880,6 +901,8 @@ private:
         }
         if (sameLetters(p, n, "style"))
             return Collect::Style;
+        if (sameLetters(p, n, "contenteditable"))
+            return Collect::Editable;
         const bool isClass = sameLetters(p, n, "class");
         if (!isClass && !sameLetters(p, n, "id"))
             return Collect::Nothing;
@@ -896,6 +919,13 @@ private:
             for (; p != e; ++p)
                 check.add(*p);
             facts.styleKeeps = facts.styleKeeps || check.keepsWhitespace();
+            return;
+        }
+        if (collect == Collect::Editable) {
+            PlaintextCheck check;
+            for (; p != e; ++p)
+                check.add(*p);
+            facts.styleKeeps = facts.styleKeeps || check.found;
             return;
         }
         const NameKind kind = collect == Collect::Class ? NameKind::Class : NameKind::Id;
@@ -956,46 +986,49 @@ private:
         return closes;
     }
 
-    // Reads the rest of a tag as the tokenizer does, up to its '>' (true) or the end of the page.
-    bool tagCloses()
+    // Reads the rest of a tag as the tokenizer does, up to its '>' (true) or the end of the page, or past most
+    // characters (false).
+    bool tagCloses(std::int64_t most = std::numeric_limits<std::int64_t>::max())
     {
-        int c = m_in.get();
+        const std::int64_t limit = most == std::numeric_limits<std::int64_t>::max() ? most : m_in.position() + most;
+        const auto get = [&] { return m_in.position() < limit ? m_in.get() : End; };
+        int c = get();
         while (c != End && c != '/' && c != '>' && !isTagSpace(c))
-            c = m_in.get();
+            c = get();
         for (;;) {
             while (isTagSpace(c))
-                c = m_in.get();
+                c = get();
             if (c == End || c == '>')
                 return c == '>';
             if (c == '/') {
-                if ((c = m_in.get()) == '>')
+                if ((c = get()) == '>')
                     return true;
                 continue;
             }
             do // the attribute's name, whose first character may be anything
-                c = m_in.get();
+                c = get();
             while (c != End && c != '/' && c != '>' && c != '=' && !isTagSpace(c));
             while (isTagSpace(c))
-                c = m_in.get();
+                c = get();
             if (c != '=')
                 continue;
-            c = m_in.get();
+            c = get();
             while (isTagSpace(c))
-                c = m_in.get();
+                c = get();
             if (c == End || c == '>')
                 return c == '>';
             if (c == '"' || c == '\'') {
                 const int quote = c;
                 do
-                    c = m_in.get();
+                    c = get();
                 while (c != End && c != quote);
                 if (c == End)
                     return false;
-                c = m_in.get();
+                c = get();
                 continue;
             }
             while (c != End && c != '>' && !isTagSpace(c))
-                c = m_in.get();
+                c = get();
         }
     }
 
@@ -1003,7 +1036,7 @@ private:
     // page ends first.
     bool attributes(int c, const TagKind& kind, TagFacts& facts)
     {
-        const bool link = !Writing && kind.linkOrBase;
+        const bool link = !Writing && (kind.linkOrBase || kind.script);
         if (link)
             m_link = LinkAttributes();
         for (;;) {
@@ -1071,12 +1104,14 @@ private:
                 return name.is("class") ? Collect::Class : Collect::Id;
             if (name.is("style"))
                 return Collect::Style;
+            if (name.hash.length() == 15 && name.text() == "contentedita") // "contenteditable", as far as kept
+                return Collect::Editable;
         } else if (link) {
             if (name.is("rel"))
                 return Collect::Rel;
             if (name.is("as"))
                 return Collect::As;
-            if (name.is("href") && !m_link.hasHref) {
+            if ((name.is("href") || name.is("src")) && !m_link.hasHref) {
                 m_link.hasHref = true;
                 return Collect::Href;
             }
@@ -1123,6 +1158,8 @@ private:
                 endToken();
             if (m_collect == Collect::Style && m_style.keepsWhitespace())
                 m_facts.styleKeeps = true;
+            if (m_collect == Collect::Editable && m_plaintext.found)
+                m_facts.styleKeeps = true;
         }
 
     private:
@@ -1142,6 +1179,9 @@ private:
                 return;
             case Collect::Style:
                 m_style.add(u);
+                return;
+            case Collect::Editable:
+                m_plaintext.add(u);
                 return;
             case Collect::Rel:
             case Collect::As:
@@ -1176,6 +1216,7 @@ private:
         TagFacts& m_facts;
         NameHash m_token {m_collect == Collect::Class ? NameKind::Class : NameKind::Id};
         StyleAttributeCheck m_style;
+        PlaintextCheck m_plaintext;
     };
 
     // ---- elements -------------------------------------------------------------------------------------------
@@ -1188,13 +1229,15 @@ private:
         if (kind.foreign && !selfClosed && m_foreign < MostDepth)
             ++m_foreign;
         if constexpr (!Writing)
-            if (kind.linkOrBase)
+            if (kind.linkOrBase || kind.script)
                 linked(kind);
         if (Writing && kind.content == Content::Markup && !selfClosed && !kind.isVoid)
             keep(kind, facts, hash);
         if constexpr (!Writing) {
             if (kind.rawName == "style")
                 styleBlock();
+            if (kind.script && scriptWrites("white-space"))
+                m_collected->keepEverything();
             return;
         }
         switch (kind.content) {
@@ -1243,6 +1286,10 @@ private:
         const LinkAttributes& link = m_link;
         if (!link.hasHref || link.href.size() > MostHref)
             return;
+        if (kind.script) {
+            m_links->script(link.href);
+            return;
+        }
         if (kind.base && !m_baseSeen) {
             m_baseSeen = true;
             m_links->base(link.href);
@@ -1251,6 +1298,32 @@ private:
             || (link.rel.find("preload") != std::string::npos && link.as == "style");
         if (!kind.base && sheet)
             m_links->stylesheet(link.href);
+    }
+
+    // Whether the script's text, up to its first "</script", holds word (without case).
+    bool scriptWrites(std::string_view word)
+    {
+        for (;;) {
+            if (m_source.next() == m_source.end()) {
+                if (m_source.atEnd())
+                    return false;
+                m_source.refill();
+            }
+            const unsigned char* const p = m_source.next();
+            const unsigned char* q = p;
+            const unsigned char first = static_cast<unsigned char>(word[0]);
+            while (q != m_source.end() && *q != '<' && lower(*q) != first)
+                ++q;
+            m_source.skipTo(q);
+            if (q == m_source.end())
+                continue;
+            if (lookingAt(word)) {
+                return true;
+            }
+            m_in.get();
+            if (*q == '<' && (atEndTag("script") || lookingAtTag("script")))
+                return false; // its end, or one more script: what it holds is looked at from there
+        }
     }
 
     void styleBlock()

@@ -43,4 +43,6 @@ void SourceReader::refill()
         throw EInOutError(IoCode::ReadPastEnd);
     m_fileOffset += static_cast<std::int64_t>(got);
     m_end = fresh + got;
+    if (m_watcher)
+        m_watcher->taken(fresh, got);
 }

@@ -7,6 +7,14 @@
 
 class ByteFile;
 
+// Told of every block the reader takes from its file, as it takes it (again after a rewind that forgets).
+class BlockWatcher
+{
+public:
+    virtual ~BlockWatcher() = default;
+    virtual void taken(const unsigned char* block, std::size_t n) = 0;
+};
+
 // Reading on and then rewinding is cheap while the target is still buffered; a rewind further back
 // repositions the file and reads it again.
 class SourceReader
@@ -58,6 +66,8 @@ public:
     void skipTo(const unsigned char* next) { m_next = next; }
     // Buffers more characters; call only when none are buffered and the source is not at its end.
     void refill();
+    // null: none.
+    void watch(BlockWatcher* watcher) { m_watcher = watcher; }
 
 private:
     void forget(std::int64_t target);
@@ -70,4 +80,5 @@ private:
     std::int64_t m_fileOffset = -1; // where the file's own pointer stands; unknown until the first read
     const unsigned char* m_next;
     const unsigned char* m_end;
+    BlockWatcher* m_watcher = nullptr;
 };

@@ -5,6 +5,7 @@
 #include <engine/preserved_names.h>
 #include <engine/safe_compaction.h>
 #include <engine/source_reader.h>
+#include <engine/word_watch.h>
 
 #include <platform/byte_file.h>
 #include <platform/io_error.h>
@@ -281,43 +282,52 @@ void StylesheetLoader::note(const std::string& href, const std::string& why)
         m_notes->push_back("stylesheet " + href + ": " + why);
 }
 
-void StylesheetLoader::load(const std::string& href, const std::string* importedFrom, int depth, bool quiet)
+std::unique_ptr<ByteFile> StylesheetLoader::openOnce(const std::string& href, const std::string* importedFrom,
+                                                     int depth, bool quiet, std::string& name)
 {
     if (m_names.everything())
-        return;
+        return nullptr;
     if (href.empty()) {
         note("(too long)", "not read");
-        return;
+        return nullptr;
     }
     std::string scheme(schemeOf(href));
     std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return std::tolower(c); });
     if (scheme == "data:") { // part of the page, but not read here: every element keeps its whitespace
         m_names.keepEverything();
         note("data:", "not read, so the whole page keeps its whitespace");
-        return;
+        return nullptr;
     }
     if (!m_finder) {
         note(href, "not read (the page has no folder)");
-        return;
+        return nullptr;
     }
     if (depth > MostImportDepth || m_read.size() >= MostStylesheets) {
         m_names.keepEverything();
         note(href, "one too many, so the whole page keeps its whitespace");
-        return;
+        return nullptr;
     }
-    std::string name;
     std::string why;
-    const std::unique_ptr<ByteFile> file = m_finder->open(href, importedFrom, name, why);
+    std::unique_ptr<ByteFile> file = m_finder->open(href, importedFrom, name, why);
     if (!file) {
         if (!quiet)
             note(href, why);
-        return;
+        return nullptr;
     }
     if (std::find(m_read.begin(), m_read.end(), name) != m_read.end()) {
         file->close();
-        return;
+        return nullptr;
     }
     m_read.push_back(name);
+    return file;
+}
+
+void StylesheetLoader::load(const std::string& href, const std::string* importedFrom, int depth, bool quiet)
+{
+    std::string name;
+    const std::unique_ptr<ByteFile> file = openOnce(href, importedFrom, depth, quiet, name);
+    if (!file)
+        return;
     try {
         read(*file, name, depth);
     } catch (const EInOutError& error) {
@@ -325,6 +335,45 @@ void StylesheetLoader::load(const std::string& href, const std::string* imported
         note(href, std::string(error.what()) + ", so the whole page keeps its whitespace");
     }
     file->close();
+}
+
+// Without the markup around it, a <base> may be one only in text: the src is also read as if there were none.
+void StylesheetLoader::script(std::string_view src)
+{
+    const std::string written = decodeReferences(src);
+    const std::string based = againstBase(m_base, written);
+    scanScript(based, false);
+    if (based != written)
+        scanScript(written, true);
+}
+
+// A script that writes "white-space" or "whiteSpace" may give any element a white-space that keeps whitespace.
+void StylesheetLoader::scanScript(const std::string& href, bool quiet)
+{
+    std::string name;
+    const std::unique_ptr<ByteFile> file = openOnce(href, nullptr, 0, quiet, name);
+    if (!file)
+        return;
+    WordWatch words({"whiteSpace", "white-space"});
+    try {
+        std::int64_t size = 0;
+        check(file->size(size));
+        check(file->seek(0));
+        SourceReader source(*file, size, static_cast<std::size_t>(std::clamp<std::int64_t>(size, 1, StylesheetBlock)));
+        source.watch(&words);
+        while (!source.atEnd() && !words.found()) {
+            source.refill();
+            source.skipTo(source.end());
+        }
+    } catch (const EInOutError& error) {
+        m_names.keepEverything();
+        note(href, std::string(error.what()) + ", so the whole page keeps its whitespace");
+    }
+    file->close();
+    if (words.found()) {
+        m_names.keepEverything();
+        note(href, "a script that sets white-space, so the whole page keeps its whitespace");
+    }
 }
 
 void StylesheetLoader::read(ByteFile& file, const std::string& name, int depth)

@@ -5,6 +5,7 @@
 #include <engine/safe_html.h>
 #include <engine/stylesheet_scan.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,7 @@ public:
 
     void stylesheet(std::string_view href) override;
     void base(std::string_view href) override;
+    void script(std::string_view src) override;
     ImportHandler& imports() override { return m_pageImports; }
 
 private:
@@ -49,6 +51,10 @@ private:
     // quiet: a second reading of the href, which needs no note when it leads nowhere.
     void load(const std::string& href, const std::string* importedFrom, int depth, bool quiet = false);
     void read(ByteFile& file, const std::string& name, int depth);
+    void scanScript(const std::string& href, bool quiet);
+    // Opens the file href names, once per page (null when read already or unreadable, with a note).
+    std::unique_ptr<ByteFile> openOnce(const std::string& href, const std::string* importedFrom, int depth, bool quiet,
+                                       std::string& name);
     void note(const std::string& href, const std::string& why);
 
     StylesheetFinder* m_finder;

@@ -670,7 +670,7 @@ bool CssInput::atStyleTag()
     return true;
 }
 
-int CssInput::get()
+int CssInput::slowGet()
 {
     m_start = m_input.position();
     const int c = m_input.get();

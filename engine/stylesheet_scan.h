@@ -23,7 +23,19 @@ public:
         , m_styleBlock(styleBlock)
     {
     }
-    int get();
+    int get()
+    {
+        SourceReader& source = m_input.source();
+        if (source.next() != source.end()) { // the common character, read straight from the buffer
+            const unsigned char c = *source.next();
+            if (c != '<' && c != '\r' && c != '\f') {
+                m_start = source.position();
+                source.skipTo(source.next() + 1);
+                return c;
+            }
+        }
+        return slowGet();
+    }
     void unget() { m_input.rewindTo(m_start); }
     // Where the character get() answered last began.
     std::int64_t lastStart() const { return m_start; }
@@ -33,6 +45,7 @@ public:
     bool cut() const { return m_cut; }
 
 private:
+    int slowGet();
     bool atStyleTag();
 
     LineInput& m_input;

@@ -8,6 +8,7 @@
 #include <forms/stati.h>
 
 #include <engine/compaction.h>
+#include <engine/safe_compaction.h>
 #include <platform/byte_file.h>
 #include <platform/io_error.h>
 #include <shell/messages.h>
@@ -161,9 +162,19 @@ bool BatchRun::compactItem(int row)
     // The guard found the name free; a file that another program puts there meanwhile is refused, not emptied.
     const DestinationCreation creation
         = ownTestFileKept ? DestinationCreation::ReplaceExisting : DestinationCreation::MustNotExist;
-    const CompactionResult result
-        = CompactFile(sourcePath, destinationPath, m_window.options(), m_window.progressSink(), creation);
+    const CompactionResult result = compactFile(sourcePath, destinationPath, creation);
     list.setMarked(row, false);
     m_statistics.appendRow(sourceText, result.sourceSize, textFromPath(destinationName), result.written);
     return true;
+}
+
+CompactionResult BatchRun::compactFile(
+    const std::string& sourcePath, const std::string& destinationPath, DestinationCreation creation) const
+{
+    if (!m_window.safeCompaction())
+        return CompactFile(sourcePath, destinationPath, m_window.options(), m_window.progressSink(), creation);
+    // The source folder is the site: a stylesheet linked as "/..." is read from it. The notes on stylesheets
+    // that could not be read are not asked for, as the window has no place to show them.
+    const std::string siteRoot = m_window.DirectoryListBox1->directoryBytes().toStdString();
+    return CompactFileSafe(sourcePath, destinationPath, m_window.progressSink(), creation, nullptr, siteRoot);
 }

@@ -1,6 +1,8 @@
 // The batch run of the main window: marks, path joining, the overwrite guard and the compaction of each marked file.
 #pragma once
 
+#include <engine/compaction.h>
+
 #include <QString>
 
 #include <string>
@@ -53,6 +55,10 @@ public:
     bool compactItem(int row);
 
 private:
+    // The compaction the window is set to: the safe one while its menu item is checked, else the four options.
+    CompactionResult compactFile(
+        const std::string& sourcePath, const std::string& destinationPath, DestinationCreation creation) const;
+
     TForm1& m_window;
     TDiredit& m_prompt;
     Tstat& m_statistics;

@@ -75,12 +75,23 @@ void TForm1::buildMenu()
     Gestione1 = named(menuBar()->addMenu(QStringLiteral("Gestione")), "Gestione1");
     Creadirectory1 = menuCommand(this, QStringLiteral("Crea directory"), "Creadirectory1");
     Statistiche1 = menuCommand(this, QStringLiteral("Statistiche"), "Statistiche1");
+    Compattazionesicura1
+        = menuCommand(this, QString::fromLatin1(FormText::SafeCompactionCommand), "Compattazionesicura1");
+    Compattazionesicura1->setCheckable(true);
     Uscita1 = menuCommand(this, QStringLiteral("Uscita"), "Uscita1");
     About1 = menuCommand(this, QStringLiteral("About"), "About1");
-    Gestione1->addActions({ Creadirectory1, Statistiche1, Uscita1 });
+    // The commands keep their places. The mode stands apart from them, and from "Uscita", so that a click
+    // meant for it cannot end the program.
+    Gestione1->addActions({ Creadirectory1, Statistiche1 });
+    Gestione1->addSeparator();
+    Gestione1->addAction(Compattazionesicura1);
+    Gestione1->addSeparator();
+    Gestione1->addAction(Uscita1);
     menuBar()->addAction(About1);
     connect(Creadirectory1, &QAction::triggered, this, &TForm1::creadirclick);
     connect(Statistiche1, &QAction::triggered, this, &TForm1::Statclick);
+    // Toggled, not triggered: the boxes follow the item however it is checked.
+    connect(Compattazionesicura1, &QAction::toggled, this, &TForm1::Compattazionesicuraclick);
     connect(Uscita1, &QAction::triggered, this, &TForm1::Uscita1click);
     connect(About1, &QAction::triggered, this, &TForm1::Aboutclick);
 }
@@ -159,6 +170,17 @@ void TForm1::setTabOrder()
 CompactionOptions TForm1::options() const
 {
     return { Defaultdir->isChecked(), Apicidir->isChecked(), Maggioridir->isChecked(), Divcenter->isChecked() };
+}
+
+bool TForm1::safeCompaction() const
+{
+    return Compattazionesicura1->isChecked();
+}
+
+void TForm1::enableRuleOptions(bool enabled)
+{
+    for (QCheckBox* box : { Defaultdir, Apicidir, Maggioridir, Divcenter })
+        box->setEnabled(enabled);
 }
 
 ProgressSink& TForm1::progressSink()
@@ -259,6 +281,11 @@ void TForm1::Statclick()
         if (forms::stat)
             forms::stat->exec();
     });
+}
+
+void TForm1::Compattazionesicuraclick()
+{
+    runHandler([this] { enableRuleOptions(!safeCompaction()); });
 }
 
 void TForm1::Uscita1click()

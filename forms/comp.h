@@ -30,6 +30,8 @@ public:
 
     // The options of the next compaction, as the four check boxes show them.
     CompactionOptions options() const;
+    // True while "Compattazione sicura" is checked: ">>" then compacts safely and the four options do not apply.
+    bool safeCompaction() const;
     // What a compaction drives: Gauge1, painted at once.
     ProgressSink& progressSink();
 
@@ -39,6 +41,7 @@ public:
     QMenu* Gestione1 = nullptr;
     QAction* Creadirectory1 = nullptr;
     QAction* Statistiche1 = nullptr;
+    QAction* Compattazionesicura1 = nullptr;
     QAction* Uscita1 = nullptr;
     QAction* About1 = nullptr;
 
@@ -64,6 +67,7 @@ public slots:
     void Dircompattaclick();
     void creadirclick();
     void Statclick();
+    void Compattazionesicuraclick();
     void Uscita1click();
     void Aboutclick();
 
@@ -72,6 +76,8 @@ private:
     void buildPanes();
     void buildOptions();
     void setTabOrder();
+    // The four option boxes take no clicks while they do not apply; their checks stay as they are.
+    void enableRuleOptions(bool enabled);
 
     // The steps of the command-line mode.
     static void deleteTestFile(const std::string& destination);

@@ -7,6 +7,7 @@
 #include <tests/support/gui_helpers.h>
 
 #include <engine/compaction.h>
+#include <engine/safe_compaction.h>
 #include <engine/size_summary.h>
 #include <platform/byte_file.h>
 #include <platform/io_error.h>
@@ -117,6 +118,14 @@ protected:
 const std::string Page = "<html>\r\n<body>\r\n\t<div   align=\"center\">  Hello   world  </div>\r\n"
                          "\t<p  class = \"x\" >  one\t two  </p>\r\n</body>\r\n</html>\r\n";
 
+// A page whose whitespace the safe compaction keeps in two places: a <pre> block, and an element that the
+// stylesheet linked from the site's root preformats.
+const std::string PreformattedPage = "<html>\r\n<head>\r\n<link rel=\"stylesheet\" href=\"/site.css\">\r\n</head>\r\n"
+                                     "<body>\r\n<pre>\r\n  indented\r\n      deeper   spaced\r\n</pre>\r\n"
+                                     "\t<p   class=\"x\" >  one\t two  </p>\r\n<div class=\"k\">  a   b  </div>\r\n"
+                                     "</body>\r\n</html>\r\n";
+const std::string Stylesheet = ".k { white-space: pre }\r\n\r\n\r\n/*  note  */\r\np\t{\tcolor:  red\t}\r\n";
+
 QStringList texts(const QListWidget& list)
 {
     QStringList result;
@@ -167,6 +176,16 @@ std::string compacted(const std::string& source, const CompactionOptions& option
     return readFileBytes(local(scratch, "reference"));
 }
 
+// What CompactFileSafe makes of a source in a site whose root folder is siteRoot.
+std::string compactedSafe(const std::string& source, const std::string& siteRoot)
+{
+    QTemporaryDir scratch;
+    NullProgress progress;
+    CompactFileSafe(
+        source, local(scratch, "reference"), progress, DestinationCreation::ReplaceExisting, nullptr, siteRoot);
+    return readFileBytes(local(scratch, "reference"));
+}
+
 } // namespace
 
 class TestBatch : public QObject, protected WindowFixture
@@ -185,8 +204,11 @@ private slots:
     void batchIntoAnotherFolder();
     void statisticsTexts_data();
     void statisticsTexts();
+    void safeCompactionBatch_data();
+    void safeCompactionBatch();
     void sameFolderAsksForNames();
     void leftoverCancelDoesNotSkip();
+    void failureMidBatchStops_data();
     void failureMidBatchStops();
     void longListIsDoneWhole();
     void namesAreNotMarks_data();
@@ -403,6 +425,78 @@ void TestBatch::statisticsTexts()
     QCOMPARE(gridRow(*m_statistics, 2), QStringList(6, QString()));
 }
 
+void TestBatch::safeCompactionBatch_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("switches"); // times "Compattazione sicura" is chosen before ">>"
+    QTest::addColumn<bool>("allFour"); // all four option boxes checked, else "Default" only
+    QTest::addColumn<QString>("typed"); // the destination name is taken and this is typed; "" for a free name
+    QTest::addColumn<bool>("safe"); // the bytes of CompactFileSafe, else those of the four rules
+    QTest::addColumn<QStringList>("kept"); // passages that stand verbatim in the copy
+
+    const QStringList preformatted
+        = { "<pre>\n  indented\n      deeper   spaced\n</pre>", "<div class=\"k\">  a   b  </div>" };
+    QTest::newRow("page with pre, safe") << "page.htm" << 1 << false << "" << true << preformatted;
+    QTest::newRow("stylesheet, safe") << "site.css" << 1 << false << "" << true << QStringList {};
+    QTest::newRow("page, four rules as before") << "page.htm" << 0 << true << "" << false << QStringList {};
+    QTest::newRow("stylesheet, four rules as before") << "site.css" << 0 << false << "" << false << QStringList {};
+    QTest::newRow("page, safe switched on and off") << "page.htm" << 2 << true << "" << false << QStringList {};
+    QTest::newRow("page, safe over four checked boxes") << "page.htm" << 1 << true << "" << true << preformatted;
+    QTest::newRow("page, safe, name taken: the name typed, the source's language")
+        << "page.htm" << 1 << false << "page.txt" << true << preformatted;
+}
+
+// ">>" compacts with whichever compaction the window is set to, through the same guard, gauge and statistics.
+void TestBatch::safeCompactionBatch()
+{
+    QFETCH(QString, file);
+    QFETCH(int, switches);
+    QFETCH(bool, allFour);
+    QFETCH(QString, typed);
+    QFETCH(bool, safe);
+    QFETCH(QStringList, kept);
+    writeFileBytes(local(*m_source, "page.htm"), PreformattedPage);
+    writeFileBytes(local(*m_source, "site.css"), Stylesheet);
+    if (!typed.isEmpty())
+        writeFileBytes(local(*m_destination, file.toStdString()), "older");
+    m_window->FileListBox1->read();
+    for (QCheckBox* box : { m_window->Apicidir, m_window->Maggioridir, m_window->Divcenter })
+        box->setChecked(allFour);
+    for (int i = 0; i < switches; ++i)
+        m_window->Compattazionesicura1->trigger();
+    mark({ file });
+    ShowCounter gauge;
+    m_window->Gauge1->installEventFilter(&gauge);
+    PromptScript prompt(typed.isEmpty() ? std::deque<PromptStep> {} : std::deque { answer(typed, true) });
+    m_window->Button2->click();
+
+    QCOMPARE(prompt.unexpected, 0);
+    QCOMPARE(prompt.showings.size(), std::size_t(typed.isEmpty() ? 0 : 1));
+    QVERIFY2(m_messages->errors.isEmpty(), qPrintable(m_messages->errors.join(u'\n')));
+    QVERIFY(m_messages->messages.empty());
+    QCOMPARE(gauge.shown, 1);
+    QVERIFY(m_window->Gauge1->isHidden());
+    const std::string source = local(*m_source, file.toStdString());
+    const std::string safeBytes = compactedSafe(source, m_source->path().toStdString());
+    const std::string ruleBytes = compacted(source, m_window->options());
+    // Otherwise the row could not tell which compaction ran.
+    QVERIFY(safeBytes != ruleBytes);
+    const QString destinationName = typed.isEmpty() ? file : typed;
+    const std::string written = readFileBytes(local(*m_destination, destinationName.toStdString()));
+    QCOMPARE(written, safe ? safeBytes : ruleBytes);
+    for (const QString& passage : kept)
+        QVERIFY2(written.find(passage.toStdString()) != std::string::npos, qPrintable(passage));
+    if (!typed.isEmpty())
+        QCOMPARE(readFileBytes(local(*m_destination, file.toStdString())), std::string("older"));
+    const qint64 sourceSize = qint64(readFileBytes(source).size()), length = qint64(written.size());
+    QCOMPARE(m_statistics->StringGrid1->rowCount(), 3);
+    QCOMPARE(gridRow(*m_statistics, 1),
+        QStringList({ file, QStringLiteral("%1 byte ").arg(sourceSize), destinationName,
+            QStringLiteral("%1 byte ").arg(length), QStringLiteral("%1 byte ").arg(length - sourceSize),
+            QString::fromStdString(ratioText(sourceSize, length)) }));
+    QCOMPARE(texts(*m_window->FileListBox1), QStringList({ "page.htm", "site.css" }));
+}
+
 void TestBatch::sameFolderAsksForNames()
 {
     writeSources({ "a.htm", "b.htm", "c.htm" });
@@ -452,8 +546,17 @@ void TestBatch::leftoverCancelDoesNotSkip()
     QCOMPARE(m_statistics->StringGrid1->rowCount(), 3);
 }
 
+void TestBatch::failureMidBatchStops_data()
+{
+    QTest::addColumn<bool>("safe");
+    QTest::newRow("four rules") << false;
+    QTest::newRow("safe compaction") << true;
+}
+
 void TestBatch::failureMidBatchStops()
 {
+    QFETCH(bool, safe);
+    m_window->Compattazionesicura1->setChecked(safe);
     std::string big;
     while (big.size() < 256 * 1024)
         big += Page;

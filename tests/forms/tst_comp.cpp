@@ -29,6 +29,7 @@
 #include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <utility>
 
 namespace {
 
@@ -69,6 +70,8 @@ private slots:
     void filterTexts();
     void options_data();
     void options();
+    void safeCompactionKeepsRuleBoxes_data();
+    void safeCompactionKeepsRuleBoxes();
 
     void commandLineSummary_data();
     void commandLineSummary();
@@ -182,13 +185,23 @@ void TestComp::menu()
     QCOMPARE(bar.at(1)->text(), QStringLiteral("About"));
     QVERIFY(!bar.at(1)->menu());
 
-    QStringList items, names;
+    QStringList items, names, checkable;
     for (QAction* action : window->Gestione1->actions()) {
-        items << action->text();
+        items << (action->isSeparator() ? QStringLiteral("--") : action->text());
         names << action->objectName();
+        if (action->isCheckable())
+            checkable << action->objectName();
     }
-    QCOMPARE(items, QStringList({ "Crea directory", "Statistiche", "Uscita" }));
-    QCOMPARE(names, QStringList({ "Creadirectory1", "Statistiche1", "Uscita1" }));
+    QCOMPARE(items, QStringList({ "Crea directory", "Statistiche", "--", "Compattazione sicura", "--", "Uscita" }));
+    QCOMPARE(names, QStringList({ "Creadirectory1", "Statistiche1", "", "Compattazionesicura1", "", "Uscita1" }));
+    QCOMPARE(checkable, QStringList({ "Compattazionesicura1" }));
+    QVERIFY(!window->Compattazionesicura1->isChecked());
+    // No setting outlives a window: the next one starts with the safe compaction off again.
+    window->Compattazionesicura1->trigger();
+    QVERIFY(window->Compattazionesicura1->isChecked());
+    const auto next = createWindow({});
+    QVERIFY(!next->Compattazionesicura1->isChecked());
+    QVERIFY(next->Defaultdir->isEnabled());
     for (QAction* action : window->findChildren<QAction*>()) {
         QVERIFY2(action->shortcuts().isEmpty(), qPrintable(action->text()));
         QVERIFY2(!action->text().contains(u'&'), qPrintable(action->text()));
@@ -233,6 +246,50 @@ void TestComp::options()
     QCOMPARE(options.squeezeTags, expected.squeezeTags);
     QCOMPARE(options.dropTagGaps, expected.dropTagGaps);
     QCOMPARE(options.rewriteCenteredDivs, expected.rewriteCenteredDivs);
+}
+
+void TestComp::safeCompactionKeepsRuleBoxes_data()
+{
+    QTest::addColumn<QList<bool>>("checked"); // Defaultdir, Apicidir, Maggioridir, Divcenter
+    QTest::newRow("Default only, as at start") << QList<bool> { true, false, false, false };
+    QTest::newRow("all four") << QList<bool> { true, true, true, true };
+    QTest::newRow("none") << QList<bool> { false, false, false, false };
+    QTest::newRow("Apici and Div without Default") << QList<bool> { false, true, false, true };
+}
+
+// While the safe compaction is on the four boxes take no clicks; switched off, they are as they were.
+void TestComp::safeCompactionKeepsRuleBoxes()
+{
+    QFETCH(QList<bool>, checked);
+    const auto window = createWindow({});
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    const QList<QCheckBox*> boxes = { window->Defaultdir, window->Apicidir, window->Maggioridir, window->Divcenter };
+    for (int i = 0; i < boxes.size(); ++i)
+        boxes.at(i)->setChecked(checked.at(i));
+    const auto states = [&] {
+        QList<bool> enabled, shown;
+        for (const QCheckBox* box : boxes) {
+            enabled << box->isEnabled();
+            shown << box->isChecked();
+        }
+        return std::pair(enabled, shown);
+    };
+
+    window->Compattazionesicura1->trigger();
+    QVERIFY(window->safeCompaction());
+    QCOMPARE(states(), std::pair(QList<bool>(4, false), checked));
+    for (QCheckBox* box : boxes)
+        QTest::mouseClick(box, Qt::LeftButton);
+    QCOMPARE(states().second, checked);
+    QVERIFY(window->Button2->isEnabled());
+
+    window->Compattazionesicura1->trigger();
+    QVERIFY(!window->safeCompaction());
+    QCOMPARE(states(), std::pair(QList<bool>(4, true), checked));
+    // Enabled again in earnest: a click changes a box as before.
+    QTest::mouseClick(window->Apicidir, Qt::LeftButton);
+    QCOMPARE(window->Apicidir->isChecked(), !checked.at(1));
 }
 
 void TestComp::commandLineSummary_data()
