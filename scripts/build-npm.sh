@@ -40,7 +40,7 @@ em++ -std=c++20 -O3 -Wall -Wextra -Werror -fexceptions -msimd128 -msse2 -I"$root
     -sEXPORTED_FUNCTIONS="$exports" -sEXPORTED_RUNTIME_METHODS=stackSave,stackRestore,stackAlloc,UTF8ToString \
     --js-library "$root/bindings/node/host_library.js"
 
-cp "$root/bindings/node/index.js" "$root/bindings/node/index.d.ts" "$root/bindings/node/README.md" "$package/"
+cp "$root"/bindings/node/{index.js,engine_run.js,stream_worker.js,index.d.ts,README.md} "$package/"
 # npm wants three numbers: the project's first three.
 version="$(sed -n 's/^project(Snellitore VERSION \([0-9]*\.[0-9]*\.[0-9]*\).*/\1/p' "$root/CMakeLists.txt")"
 [ -n "$version" ] || { echo "build-npm.sh: no version in CMakeLists.txt" >&2; exit 1; }

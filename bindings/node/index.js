@@ -5,6 +5,9 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { Transform } = require('stream');
+const { Worker } = require('worker_threads');
+const { IoCode, IoError, failure, attempt, displayName, MemorySource, MemorySink, SystemFile, runEngine, sameFileText,
+    safeLanguageOf } = require('./engine_run');
 
 // The CLI's compaction names, as the engine's bits.
 const Compactions = Object.freeze({ default: 1, apici: 2, tags: 4, div: 8 });
@@ -13,41 +16,6 @@ const OptionKeys = ['compactions', 'safe', 'onProgress'];
 const FileOptionKeys = [...OptionKeys, 'force'];
 const SafeHtml = 0; // the engine's SafeLanguage::Html, the language of a page without a name
 
-const IoCode = Object.freeze({
-    FileNotFound: 2,
-    PathNotFound: 3,
-    AccessDenied: 5,
-    FileExists: 80,
-    NotAFile: 132, // what the system answers for a seek on a pipe or a device
-    Aborted: 995, // a run stopped by the caller (its onProgress threw)
-});
-
-// The errno table of the engine's POSIX layer (platform/posix_file.cpp), by Node's names, so that a failure
-// here shows the number the CLI shows for it.
-const CodeOfErrno = {
-    EMFILE: 4, ENFILE: 4,
-    EACCES: 5, EPERM: 5, EISDIR: 5, EROFS: 5,
-    ENOSPC: 101, EDQUOT: 101,
-    ENOTDIR: 3,
-    EBADF: 6,
-    ENOMEM: 8,
-    EXDEV: 17,
-    ENODEV: 21, ENXIO: 21,
-    EBUSY: 32, ETXTBSY: 32,
-    EAGAIN: 33,
-    ENOSYS: 50, EOPNOTSUPP: 50, ENOTSUP: 50,
-    EEXIST: 80,
-    EINVAL: 87,
-    ESPIPE: 132,
-    ENOTEMPTY: 145,
-    ENAMETOOLONG: 206,
-    EFBIG: 223,
-    EOVERFLOW: 534,
-    EIO: 1117,
-    ELOOP: 1921,
-};
-const DeviceFailure = 31; // "device does not work": any other errno
-
 const Text = Object.freeze({
     Exists: 'File exists (use force: true to replace it)',
     TemporaryIn: 'temporary file in ',
@@ -55,64 +23,7 @@ const Text = Object.freeze({
 
 const MemoryBound = 4 * 1024 * 1024; // a stream's input held in memory before it is spooled to a file
 const SpoolBlock = 1024 * 1024; // what a stream collects before each write to its spool
-const OutputBlock = 256 * 1024; // what a stream reads of its compacted copy at a time
-
-let engine = null;
-let current = null; // the run in progress: the engine runs to its end before it hands back, so one at a time
-
-function theEngine() {
-    if (!engine) engine = require('./engine.js')({ host });
-    return engine;
-}
-
-// An I/O failure of a named file, as the CLI reports it: "page.htm: File not found", with the CLI's code.
-class IoError extends Error {
-    constructor(file, code, text, cause) {
-        super(`${file}: ${text ?? ioErrorText(code)}`, cause ? { cause } : undefined);
-        this.name = 'IoError';
-        this.code = code;
-        this.path = file;
-    }
-}
-
-function ioErrorText(code) {
-    const e = theEngine();
-    return e.UTF8ToString(e._snellitore_io_error_text(code));
-}
-
-function isFolder(name) {
-    try {
-        return fs.statSync(name).isDirectory();
-    } catch {
-        return false;
-    }
-}
-
-// The I/O code of a Node system error; a missing name is a missing file when its folder exists.
-function codeOfError(error, name) {
-    if (error.code === 'ENOENT')
-        return name !== undefined && !isFolder(path.dirname(String(name))) ? IoCode.PathNotFound : IoCode.FileNotFound;
-    return CodeOfErrno[error.code] ?? DeviceFailure;
-}
-
-function failure(name, error) {
-    if (error instanceof IoError) return error;
-    if (typeof error?.code !== 'string') return error;
-    return new IoError(displayName(name), codeOfError(error, name), undefined, error);
-}
-
-// Calls fs's synchronous fn, raising its failure as an IoError that names the file.
-function attempt(name, fn) {
-    try {
-        return fn();
-    } catch (error) {
-        throw failure(name, error);
-    }
-}
-
-function displayName(name) {
-    return Buffer.isBuffer(name) ? name.toString() : String(name);
-}
+const InFlight = 2; // blocks of 256 KiB that a stream's worker hands over before the reader takes them
 
 // --- Options -----------------------------------------------------------------------------------------------
 
@@ -171,262 +82,6 @@ function pathOf(value, what) {
     if (Buffer.isBuffer(value) && value.length > 0) return value;
     if (value instanceof URL) return require('url').fileURLToPath(value);
     throw new TypeError(`${what} must be a non-empty path (a string, a Buffer or a file: URL), not ${describe(value)}`);
-}
-
-// --- The files the engine works on --------------------------------------------------------------------------
-
-// A source in memory.
-class MemorySource {
-    constructor(bytes) {
-        this.bytes = bytes;
-        this.position = 0;
-        this.name = '-';
-    }
-    read(heap, at, n) {
-        const end = Math.min(this.bytes.length, this.position + n);
-        const part = this.bytes.subarray(this.position, end);
-        heap.set(part, at);
-        this.position += part.length;
-        return part.length;
-    }
-    write() {
-        throw new IoError(this.name, IoCode.AccessDenied);
-    }
-    size() {
-        return this.bytes.length;
-    }
-    seek(offset) {
-        this.position = offset;
-    }
-    close() {}
-}
-
-// A destination in memory, as long as the source to begin with: a compacted copy is rarely longer.
-class MemorySink {
-    constructor(capacity) {
-        this.buffer = Buffer.allocUnsafe(Math.max(capacity, 64));
-        this.length = 0;
-        this.name = '-';
-    }
-    write(heap, at, n) {
-        if (this.length + n > this.buffer.length) {
-            const larger = Buffer.allocUnsafe(Math.max(2 * this.buffer.length, this.length + n));
-            this.buffer.copy(larger, 0, 0, this.length);
-            this.buffer = larger;
-        }
-        this.buffer.set(heap.subarray(at, at + n), this.length);
-        this.length += n;
-        return n;
-    }
-    size() {
-        return this.length;
-    }
-    seek() {}
-    close() {}
-    // The copy; what was allocated but not written is cleared, so that no stale memory travels with it.
-    bytes() {
-        this.buffer.fill(0, this.length);
-        return this.buffer.subarray(0, this.length);
-    }
-}
-
-// An open file of the system. The source is read at the offsets the engine asks for; the destination is written
-// in order, so that a FIFO or a device serves as well.
-class SystemFile {
-    constructor(fd, name, { sync = false, keepOpen = false } = {}) {
-        this.fd = fd;
-        this.name = name;
-        this.position = 0;
-        this.sync = sync; // written out to the disk before it is closed
-        this.keepOpen = keepOpen; // read again after the run, so only abandon() closes it
-    }
-    read(heap, at, n) {
-        const got = fs.readSync(this.fd, heap, at, n, this.position);
-        this.position += got;
-        return got;
-    }
-    write(heap, at, n, progress) {
-        while (progress.stored < n) {
-            const written = fs.writeSync(this.fd, heap, at + progress.stored, n - progress.stored, null);
-            if (written === 0) throw new IoError(this.name, 101);
-            progress.stored += written;
-        }
-        return n;
-    }
-    size() {
-        return fs.fstatSync(this.fd).size;
-    }
-    seek(offset) {
-        this.position = offset;
-    }
-    close() {
-        if (this.fd === null || this.keepOpen) return;
-        const fd = this.fd;
-        try {
-            if (this.sync) fsyncUnlessUnsupported(fd);
-        } finally {
-            this.fd = null;
-            fs.closeSync(fd);
-        }
-    }
-    // Closes a file the run left open, ignoring any failure: the run has failed already.
-    abandon() {
-        if (this.fd === null) return;
-        try {
-            fs.closeSync(this.fd);
-        } catch {}
-        this.fd = null;
-    }
-}
-
-function fsyncUnlessUnsupported(fd) {
-    try {
-        fs.fsyncSync(fd);
-    } catch (error) {
-        if (error.code !== 'EINVAL') throw error; // a file system that keeps nothing to write out
-    }
-}
-
-// --- One run of the engine ------------------------------------------------------------------------------------
-
-// The files of one run by number, which file failed first (the one an error names, as in the CLI), and a failure
-// of the caller's own code, which stops the run and is raised as it is.
-class Run {
-    constructor(onProgress) {
-        this.files = new Map();
-        this.owned = [];
-        this.next = 1;
-        this.onProgress = onProgress;
-        this.firstFailed = null;
-        this.lastAsked = null;
-        this.callerError = null;
-    }
-    // owned: opened for the run (a stylesheet), and closed when it ends.
-    add(file, owned = false) {
-        const id = this.next++;
-        this.files.set(id, file);
-        if (owned) this.owned.push(file);
-        return id;
-    }
-    // Calls operation on the file numbered id and answers the I/O code the engine expects.
-    call(id, operation) {
-        const file = this.files.get(id);
-        this.lastAsked = file;
-        if (this.callerError) return IoCode.Aborted;
-        try {
-            operation(file);
-            return 0;
-        } catch (error) {
-            this.firstFailed ??= file;
-            if (error instanceof IoError) return error.code;
-            if (typeof error?.code === 'string') return codeOfError(error, file.name);
-            this.callerError ??= error;
-            return IoCode.Aborted;
-        }
-    }
-    failedName() {
-        return (this.firstFailed ?? this.lastAsked)?.name ?? '-';
-    }
-    closeOwned() {
-        for (const file of this.owned) file.abandon();
-    }
-}
-
-// The calls the engine makes (host_library.js); sizes and offsets are doubles, counts are written to the heap.
-const host = {
-    read(id, at, n, gotAt) {
-        return current.call(id, (file) => {
-            const got = file.read(engine.HEAPU8, at, n);
-            engine.HEAPU32[gotAt >>> 2] = got;
-            if (got === 0 && n > 0) current.firstFailed ??= file; // the engine reads only what the size promised
-        });
-    },
-    write(id, at, n, storedAt) {
-        const progress = { stored: 0 };
-        const code = current.call(id, (file) => file.write(engine.HEAPU8, at, n, progress));
-        engine.HEAPU32[storedAt >>> 2] = code === 0 ? n : progress.stored;
-        return code;
-    },
-    size(id, bytesAt) {
-        return current.call(id, (file) => {
-            engine.HEAPF64[bytesAt >>> 3] = file.size();
-        });
-    },
-    seek(id, offset) {
-        return current.call(id, (file) => file.seek(offset));
-    },
-    close(id) {
-        return current.call(id, (file) => file.close());
-    },
-    progress(percent) {
-        if (current.callerError) return;
-        try {
-            current.onProgress(percent);
-        } catch (error) {
-            current.callerError = error;
-        }
-    },
-    openStylesheet(at, length, fileAt) {
-        const name = Buffer.from(engine.HEAPU8.subarray(at, at + length));
-        let fd = null;
-        try {
-            fd = fs.openSync(name, 'r');
-            if (fs.fstatSync(fd).isDirectory()) { // as the engine's platform layer refuses a folder
-                fs.closeSync(fd);
-                return IoCode.AccessDenied;
-            }
-        } catch (error) {
-            if (fd !== null) fs.closeSync(fd);
-            return codeOfError(error, name);
-        }
-        engine.HEAP32[fileAt >>> 2] = current.add(new SystemFile(fd, name.toString()), true);
-        return 0;
-    },
-};
-
-function withString(bytes, use) {
-    const e = theEngine();
-    const stack = e.stackSave();
-    try {
-        const at = e.stackAlloc(bytes.length + 1);
-        e.HEAPU8.set(bytes, at);
-        e.HEAPU8[at + bytes.length] = 0;
-        return use(at, bytes.length);
-    } finally {
-        e.stackRestore(stack);
-    }
-}
-
-// Runs the engine from source to destination, both of the classes above. safe: null for the rules of
-// settings.flags, else { language, page } with page the path whose folder holds the linked stylesheets, or null.
-// Answers { sourceSize, written, notes } or raises: the caller's own error as it is, an I/O failure as an IoError
-// naming the file whose operation failed first.
-function runEngine(source, destination, settings, safe = null) {
-    const e = theEngine();
-    if (current) throw new Error('the engine is busy: a compaction cannot start from inside onProgress');
-    const run = (current = new Run(settings.onProgress));
-    try {
-        const sourceId = run.add(source);
-        const destinationId = run.add(destination);
-        const progress = settings.onProgress ? 1 : 0;
-        const language = safe ? safe.language : -1;
-        const page = safe?.page ? Buffer.from(safe.page) : null;
-        const code = page
-            ? withString(page, (at, length) => e._snellitore_compact(sourceId, destinationId, settings.flags, language, at, length, progress))
-            : e._snellitore_compact(sourceId, destinationId, settings.flags, language, 0, 0, progress);
-        if (run.callerError) throw run.callerError;
-        if (code !== 0) {
-            const text = e.UTF8ToString(e._snellitore_error_text());
-            if (code < 0) throw new Error(text);
-            throw new IoError(run.failedName(), code, text);
-        }
-        const notes = [];
-        for (let i = 0, n = e._snellitore_note_count(); i < n; ++i) notes.push(e.UTF8ToString(e._snellitore_note(i)));
-        return { sourceSize: e._snellitore_source_size(), written: e._snellitore_written(), notes };
-    } finally {
-        current = null;
-        run.closeOwned();
-    }
 }
 
 function safeOf(settings) {
@@ -534,13 +189,17 @@ function rest(chunks, count) {
     return left;
 }
 
+// The spooled input is compacted on a thread of its own, which hands each block of the copy over as it is made
+// and waits while InFlight blocks are not yet taken by the reader: the copy goes out while it is made, and
+// memory stays bounded however slowly it is read. A small input is compacted at once, here.
 class CompactStream extends Transform {
     constructor(settings) {
         super();
         this._settings = settings;
         this._spool = new InputSpool();
-        this._output = null; // the compacted copy in a temporary file, while it is read out
-        this._resume = null; // goes on reading it out once the reader wants more
+        this._worker = null;
+        this._control = null; // shared with the worker: [0] blocks handed over and not yet taken, [1] stop
+        this._held = 0; // blocks pushed that the reader has not yet taken
     }
     _transform(chunk, encoding, done) {
         this._spool.add(chunk, done);
@@ -548,46 +207,77 @@ class CompactStream extends Transform {
     _flush(done) {
         this._spool.finish((error, source) => {
             if (error) return done(error);
+            if (!(source instanceof MemorySource)) return this._compactOnThread(source, done);
             try {
-                if (source instanceof MemorySource) {
-                    const sink = new MemorySink(source.bytes.length);
-                    runEngine(source, sink, this._settings, safeOf(this._settings));
-                    if (sink.length > 0) this.push(sink.bytes());
-                    return done();
-                }
-                this._output = openTemporaryFile({ keepOpen: true });
-                runEngine(source, this._output, this._settings, safeOf(this._settings));
+                const sink = new MemorySink(source.bytes.length);
+                runEngine(source, sink, this._settings, safeOf(this._settings));
+                if (sink.length > 0) this.push(sink.bytes());
+                done();
             } catch (failed) {
-                return done(failed);
-            } finally {
-                this._spool.abandon();
+                done(failed);
             }
-            this._readOut(0, done);
         });
     }
-    // Pushes the compacted copy from the temporary file, a block at a time, while the reader keeps up.
-    _readOut(offset, done) {
-        const block = Buffer.allocUnsafe(OutputBlock);
-        fs.read(this._output.fd, block, 0, block.length, offset, (error, got) => {
-            if (error) return done(failure(this._output.name, error));
-            if (got === 0) {
-                this._output.abandon();
-                return done();
+    _compactOnThread(source, done) {
+        const { flags, safe, onProgress } = this._settings;
+        const control = (this._control = new Int32Array(new SharedArrayBuffer(8)));
+        const worker = (this._worker = new Worker(path.join(__dirname, 'stream_worker.js'), {
+            workerData: { fd: source.fd, name: source.name, flags, safe, progress: Boolean(onProgress), control: control.buffer, inFlight: InFlight },
+        }));
+        let callerError = null;
+        let finished = false;
+        const finish = (error) => {
+            if (finished) return;
+            finished = true;
+            this._worker = null;
+            worker.terminate().then(() => this._spool.abandon()); // the worker reads the spool until it ends
+            done(callerError ?? error);
+        };
+        worker.on('message', (message) => {
+            if (message.block) {
+                ++this._held;
+                if (this.push(Buffer.from(message.block.buffer, message.block.byteOffset, message.block.length))) this._release();
+            } else if (message.percent !== undefined) {
+                if (callerError) return;
+                try {
+                    onProgress(message.percent);
+                } catch (error) {
+                    callerError = error;
+                    this._stop();
+                }
+            } else if (message.failed) {
+                const { file, code, text } = message.failed;
+                finish(code === undefined ? new Error(text) : new IoError(file, code, text));
+            } else if (message.done) {
+                finish(null);
             }
-            const next = () => this._readOut(offset + got, done);
-            if (this.push(got === block.length ? block : block.subarray(0, got))) next();
-            else this._resume = next;
         });
+        worker.on('error', finish);
+        worker.on('exit', () => finish(new Error('the compaction thread ended before the copy was complete')));
+    }
+    // The reader has taken what was pushed: the worker may hand over more.
+    _release() {
+        if (this._held === 0 || !this._control) return;
+        Atomics.sub(this._control, 0, this._held);
+        this._held = 0;
+        Atomics.notify(this._control, 0);
+    }
+    _stop() {
+        Atomics.store(this._control, 1, 1);
+        Atomics.notify(this._control, 0);
     }
     _read(size) {
-        const resume = this._resume;
-        this._resume = null;
-        if (resume) resume();
+        this._release();
         super._read(size);
     }
     _destroy(error, done) {
-        this._spool.abandon();
-        this._output?.abandon();
+        if (this._worker) {
+            this._stop();
+            this._worker.terminate().then(() => this._spool.abandon());
+            this._worker = null;
+        } else {
+            this._spool.abandon();
+        }
         done(error);
     }
 }
@@ -778,11 +468,6 @@ function discard(staged) {
     staged.pending = false;
 }
 
-function sameFileText() {
-    const e = theEngine();
-    return e.UTF8ToString(e._snellitore_same_file_text());
-}
-
 async function compactFile(source, destination, options) {
     const sourceName = pathOf(source, 'source');
     const destinationName = pathOf(destination, 'destination');
@@ -804,10 +489,6 @@ async function compactFile(source, destination, options) {
             discard(to.staged);
         }
     }
-}
-
-function safeLanguageOf(name) {
-    return withString(Buffer.from(name), (at, length) => theEngine()._snellitore_safe_language(at, length));
 }
 
 module.exports = { compact, createCompactStream, compactFile, IoError };

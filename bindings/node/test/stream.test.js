@@ -95,3 +95,15 @@ test('streams in turn and compact between them share the engine', async () => {
     assertSameBytes(first, compact(page), 'first stream');
     assertSameBytes(second, compact(page), 'second stream');
 });
+
+test('a stream destroyed while its copy goes out stops cleanly', async () => {
+    const stream = createCompactStream();
+    stream.end(spooledPage.bytes);
+    const [first] = await once(stream, 'data');
+    assert.ok(first.length > 0);
+    stream.destroy();
+    await once(stream, 'close');
+    const page = randomPages(13)[40].bytes;
+    assertSameBytes(await throughStream(Buffer.concat([spooledPage.bytes, page]), 65536, {}),
+        compact(Buffer.concat([spooledPage.bytes, page])), 'the next stream');
+});
