@@ -20,7 +20,7 @@ constexpr CompactionName CompactionNames[] = {
 
 namespace Text {
 constexpr std::string_view Usage
-    = "usage: snellitore-cli [--options=LIST] [-o DEST] [--force] [--progress] [--stats] SOURCE\n"
+    = "usage: snellitore-cli [--options=LIST | --safe] [-o DEST] [--force] [--progress] [--stats] SOURCE\n"
       "       snellitore-cli [OPTION...] [--jobs=N] -o DEST_FOLDER/ SOURCE...\n"
       "       snellitore-cli [OPTION...] [--jobs=N] [--match=MASKS] [--copy-others] -r SOURCE_FOLDER -o DEST_FOLDER\n";
 constexpr std::string_view TryHelp = "Try 'snellitore-cli --help' for more information.\n";
@@ -39,6 +39,8 @@ Options:
                        tags     drop whitespace between a '>' and the next '<'
                        div      rewrite <div align="center"> ... </div> as <center> ... </center>
                      an empty LIST (--options=) copies SOURCE byte for byte
+  --safe             instead of --options: change only what a browser renders the same
+                       (see "Safe compaction" below)
   -o, --output=DEST  write the copy to DEST, which must not exist yet
   --force            replace an existing DEST (never SOURCE itself)
   --progress         print each new whole percentage to standard error
@@ -51,6 +53,17 @@ Options:
   --jobs=N           compact N files at once (default: one per processor)
   --help             show this help and exit
   --version          show the version and exit
+
+Safe compaction (--safe): HTML (.htm .html .shtml .xhtml .xht, and standard input) keeps
+the content of pre, textarea, script, style, title and the like, comments, attribute values,
+SVG and MathML, and every element that a style attribute or the page's stylesheets give a
+preformatted white-space; elsewhere a run of whitespace becomes one space, or one line break
+if it held one, and whitespace between attributes one space. The stylesheets are the page's
+<style> blocks and the local files its <link rel="stylesheet"> and @import name (a remote or
+missing one is noted with --stats); standard input sees only its own <style> blocks. CSS
+(.css): runs of whitespace outside strings and comments become one character. Scripts (.js
+.mjs .cjs): only CR LF becomes LF. Any other file is copied byte for byte. Everywhere CR LF
+and a lone CR become LF.
 
 Exit status: 0 on success, 1 on an I/O error, 2 on a usage error. A run of many files goes
 on after a file fails, and exits with 1 at its end. Ctrl+C or SIGTERM stops it at the next
@@ -118,6 +131,8 @@ private:
         const bool toFolder = !options.destination.empty() && options.destination != "-";
         if (!options.moreSources.empty() && (options.recursive || !toFolder))
             throw UsageFailure { "unexpected operand '" + options.moreSources.front() + "'" };
+        if (options.safe && m_given.count("--options"))
+            throw UsageFailure { "--safe and --options cannot be given together" };
         if (options.recursive && !toFolder)
             throw UsageFailure { "-r needs -o DEST_FOLDER" };
         for (const char* name : { "--match", "--copy-others" })
@@ -162,6 +177,8 @@ private:
             options.destination = valueOf(name, value);
             if (options.destination.empty())
                 throw UsageFailure { "DEST must not be empty" };
+        } else if (name == "--safe") {
+            options.safe = noValue(name, value);
         } else if (name == "--force") {
             options.force = noValue(name, value);
         } else if (name == "--progress") {

@@ -12,6 +12,8 @@
 struct CliOptions
 {
     CompactionOptions compaction { true, true, false, true }; // "default,apici,div" unless --options says otherwise
+    bool safe = false; // --safe: only what a browser renders the same is changed, by the file's language
+    std::string siteRoot; // with --safe, the folder that a stylesheet link starting with "/" is taken from
     std::string source; // "-" reads standard input; the first of several, or the folder of -r
     std::vector<std::string> moreSources; // the SOURCEs after the first: each goes into the folder DEST
     std::string destination; // empty or "-" writes standard output

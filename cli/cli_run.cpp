@@ -314,12 +314,14 @@ void discardIncomplete(Destination& destination, std::ostream& err)
 
 CompactionResult compactNamedFiles(ByteFile& source, const std::string& sourceName, ByteFile& destination,
                                    const std::string& destinationName, const CompactionOptions& options,
-                                   ProgressSink& progress)
+                                   ProgressSink& progress, const SafeCompaction* safe)
 {
     FailureWitness witness { nullptr, &sourceName };
     TrackedFile from(source, sourceName, witness);
     TrackedFile to(destination, destinationName, witness);
     try {
+        if (safe)
+            return compactStreamSafe(from, to, *safe, progress);
         return compactStream(from, to, options, progress);
     } catch (const EInOutError& error) {
         throw CliFailure { witness.name(), error.what() };
@@ -341,11 +343,22 @@ int runCompaction(const CliOptions& options, std::ostream& err, StandardStreams 
             from = &placed.emplace(*from, *source.size);
         if (control && control->stop)
             from = &stoppable.emplace(*from, *control->stop);
+        std::vector<std::string> notes;
+        std::optional<FolderStylesheets> stylesheets;
+        std::optional<SafeCompaction> safe;
+        if (options.safe) {
+            if (!readsStandardInput(options))
+                stylesheets.emplace(options.source, options.siteRoot);
+            safe = SafeCompaction {safeLanguageOf(source.name), stylesheets ? &*stylesheets : nullptr, &notes};
+        }
         const CompactionResult result = compactNamedFiles(*from, source.name, destination.file(), destination.name,
-                                                          options.compaction, progress);
+                                                          options.compaction, progress, safe ? &*safe : nullptr);
         putInPlace(source, destination);
-        if (options.stats)
+        if (options.stats) {
+            for (const std::string& note : notes)
+                err << Text::Program << source.name << ": " << note << '\n';
             err << summaryText(source.name, result.sourceSize, destination.name, result.written) << '\n';
+        }
         if (control)
             control->result = result;
         return ExitCode::Success;

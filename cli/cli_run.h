@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cli/cli_options.h>
+#include <engine/safe_compaction.h>
 #include <platform/byte_file.h>
 
 #include <atomic>
@@ -49,8 +50,9 @@ struct CliFailure
     std::string text;
 };
 
-// Compacts two open files. A failure is raised as CliFailure naming the file whose operation failed first:
-// the source when a read fails, even when writing out what was produced before it then fails as well.
+// Compacts two open files, with the four rules of options or, when safe is given, the safe compaction. A
+// failure is raised as CliFailure naming the file whose operation failed first: the source when a read fails,
+// even when writing out what was produced before it then fails as well.
 CompactionResult compactNamedFiles(ByteFile& source, const std::string& sourceName, ByteFile& destination,
                                    const std::string& destinationName, const CompactionOptions& options,
-                                   ProgressSink& progress);
+                                   ProgressSink& progress, const SafeCompaction* safe = nullptr);

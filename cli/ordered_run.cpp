@@ -180,6 +180,8 @@ void OrderedRun::run(Task& task) const
     }
     CliOptions one;
     one.compaction = task.action == FileAction::Copy ? ByteForByte : m_options.compaction;
+    one.safe = task.action != FileAction::Copy && m_options.safe;
+    one.siteRoot = m_options.recursive ? m_options.source : std::string();
     one.source = task.source;
     one.destination = task.destination;
     one.force = m_options.force;

@@ -1,5 +1,6 @@
-// The runs on named files: CompactFile opens and guards both ends; CanOpenFile.
+// The runs on named files: CompactFile and CompactFileSafe open and guard both ends; CanOpenFile.
 #include <engine/compaction.h>
+#include <engine/safe_compaction.h>
 
 #include <platform/byte_file.h>
 #include <platform/io_error.h>
@@ -35,6 +36,17 @@ void prepareSource(std::unique_ptr<SystemFile>& source)
     source = std::move(spooled);
 }
 
+// Opens the source, guards it, and creates the destination.
+void openBothEnds(const std::string& sourcePath, const std::string& destinationPath, DestinationCreation creation,
+                  std::unique_ptr<SystemFile>& source, std::unique_ptr<SystemFile>& destination)
+{
+    check(platform::openExisting(sourcePath, FileAccess::ReadWrite, source));
+    refuseSameFile(*source, destinationPath);
+    prepareSource(source);
+    check(creation == DestinationCreation::MustNotExist ? platform::createNew(destinationPath, destination)
+                                                         : platform::createAlways(destinationPath, destination));
+}
+
 } // namespace
 
 CompactionResult CompactFile(const std::string& sourcePath, const std::string& destinationPath,
@@ -42,12 +54,20 @@ CompactionResult CompactFile(const std::string& sourcePath, const std::string& d
 {
     std::unique_ptr<SystemFile> source;
     std::unique_ptr<SystemFile> destination;
-    check(platform::openExisting(sourcePath, FileAccess::ReadWrite, source));
-    refuseSameFile(*source, destinationPath);
-    prepareSource(source);
-    check(creation == DestinationCreation::MustNotExist ? platform::createNew(destinationPath, destination)
-                                                         : platform::createAlways(destinationPath, destination));
+    openBothEnds(sourcePath, destinationPath, creation, source, destination);
     return compactStream(*source, *destination, options, progress);
+}
+
+CompactionResult CompactFileSafe(const std::string& sourcePath, const std::string& destinationPath,
+                                 ProgressSink& progress, DestinationCreation creation, std::vector<std::string>* notes,
+                                 const std::string& siteRoot)
+{
+    std::unique_ptr<SystemFile> source;
+    std::unique_ptr<SystemFile> destination;
+    openBothEnds(sourcePath, destinationPath, creation, source, destination);
+    FolderStylesheets stylesheets(sourcePath, siteRoot);
+    const SafeCompaction compaction {safeLanguageOf(sourcePath), &stylesheets, notes};
+    return compactStreamSafe(*source, *destination, compaction, progress);
 }
 
 bool CanOpenFile(const std::string& path)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the two libFuzzer targets in build-fuzz/ (clang, AddressSanitizer, UBSan) and runs each, the engine
-# for three quarters of SECONDS (default 60) and the CLI's argument parser for the rest, on a copy of the seed
-# corpus in tests/fuzz/corpus/. New inputs and findings stay in build-fuzz/; exits 1 when anything was found.
+# Builds the three libFuzzer targets in build-fuzz/ (clang, AddressSanitizer, UBSan) and runs each, the engine
+# for half of SECONDS (default 60), the safe compaction for a third and the CLI's argument parser for the rest,
+# on a copy of the seed corpus in tests/fuzz/corpus/. New inputs and findings stay in build-fuzz/; exits 1 when anything was found.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -18,14 +18,16 @@ install_missing cmake make clang libclang-rt-dev libgtest-dev
 build=build-fuzz
 cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSNELLITORE_FUZZ=ON \
       -DSNELLITORE_SANITIZE=ON -DSNELLITORE_GUI=OFF -DSNELLITORE_TESTS=ON -DSNELLITORE_BENCH=OFF >/dev/null
-cmake --build "$build" --target fuzz_engine fuzz_cli -j"$(nproc)"
+cmake --build "$build" --target fuzz_engine fuzz_safe fuzz_cli -j"$(nproc)"
 
-engine_seconds=$(( seconds * 3 / 4 ))
+engine_seconds=$(( seconds / 2 ))
+safe_seconds=$(( seconds / 3 ))
 run="$(date +%Y%m%d-%H%M%S)"
 found=0
-for target in engine cli; do
+for target in engine safe cli; do
     share=$engine_seconds
-    [ "$target" = cli ] && share=$(( seconds - engine_seconds ))
+    [ "$target" = safe ] && share=$safe_seconds
+    [ "$target" = cli ] && share=$(( seconds - engine_seconds - safe_seconds ))
     corpus="$build/fuzz/corpus/$target"
     findings="$build/fuzz/findings/$run/$target" # each run its own, so an old finding is not reported again
     log="$build/fuzz/$run-$target.log"

@@ -279,6 +279,19 @@ TEST_F(CliTest, SpoolsAPipeOnStandardInput)
     EXPECT_EQ(readAll(work("out.big")), PageDefaultApiciDiv);
 }
 
+// Standard input has no folder: only its own <style> blocks count, and a linked stylesheet is noted.
+TEST_F(CliTest, SafeStandardInputSeesOnlyItsOwnStyles)
+{
+    const std::string page = "<link rel=stylesheet href=s.css><style>.k{white-space:pre}</style>"
+                             "<p class=k>  a  </p>\r\n<p>  b  </p>";
+    const Outcome outcome = run({ .args = { "--safe", "--stats", "-" }, .stdinPipe = page });
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_EQ(outcome.out, "<link rel=stylesheet href=s.css><style>.k{white-space:pre}</style>"
+                           "<p class=k>  a  </p>\n<p> b </p>");
+    const std::string note = "snellitore-cli: -: stylesheet s.css: not read (the page has no folder)\n";
+    EXPECT_EQ(outcome.err.substr(0, note.size() + 2), note + "- ");
+}
+
 TEST_F(CliTest, ReadsStandardInputFromAFileFromWhereItStands)
 {
     const Outcome whole = run({ .args = { "--options=", "-" }, .stdinPath = "page.htm" });

@@ -145,6 +145,9 @@ TEST(CliCommandLine, RefusesMalformedCommandLines)
         { { "-o", "out/", "a.htm", "-" }, "SOURCE '-' cannot be written into a folder" },
         { { "-r", "-", "-o", "out" }, "SOURCE '-' cannot be written into a folder" },
         { { "-rx", "site", "-o", "out" }, "'-r' takes no value" },
+        { { "--safe", "--options=tags", "a.htm" }, "--safe and --options cannot be given together" },
+        { { "--options=", "-r", "site", "-o", "out", "--safe" }, "--safe and --options cannot be given together" },
+        { { "--safe=yes", "a.htm" }, "'--safe' takes no value" },
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(::testing::PrintToString(row.arguments));

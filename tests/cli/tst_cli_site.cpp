@@ -464,6 +464,29 @@ TEST_F(CliSiteTest, WritesSeveralFilesIntoAFolder)
 
 // An interrupt stops the run: the program ends by the signal, every file under a destination name is complete,
 // and no temporary file is left.
+// --safe in a folder run: each file by its language, the pages' stylesheets read from the site (a link that
+// starts with "/" from SOURCE_FOLDER), one that is missing noted with --stats, in the file's place of the order.
+TEST_F(CliSiteTest, SafeRunReadsTheSitesStylesheets)
+{
+    writeAll(at("site/doc/page.html"), "<link rel=stylesheet href=\"/css/site.css\"><link rel=stylesheet "
+                                       "href=\"gone.css\">\r\n<p>  a  </p>\r\n<div class=\"code\">  b  </div>\r\n");
+    writeAll(at("site/css/site.css"), ".code {\r\n  white-space: pre;\r\n}\r\n");
+    writeAll(at("site/js/app.js"), "if (a  >  b)\r\n\tx = 1;\r\n");
+    writeAll(at("site/old.vbs"), "msgbox  \"hi\"\r\n");
+    const Outcome outcome = run({ "--safe", "--stats", "--match=*.*", "-r", "site", "-o", "public" });
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_EQ(readAll(at("public/doc/page.html")),
+              "<link rel=stylesheet href=\"/css/site.css\"><link rel=stylesheet href=\"gone.css\">\n<p> a </p>\n"
+              "<div class=\"code\">  b  </div>\n");
+    EXPECT_EQ(readAll(at("public/css/site.css")), ".code {\nwhite-space: pre;\n}\n");
+    EXPECT_EQ(readAll(at("public/js/app.js")), "if (a  >  b)\n\tx = 1;\n");
+    EXPECT_EQ(readAll(at("public/old.vbs")), "msgbox  \"hi\"\r\n");
+    const std::string note = "snellitore-cli: site/doc/page.html: stylesheet gone.css: not found\n";
+    const std::size_t noted = outcome.err.find(note);
+    ASSERT_NE(noted, std::string::npos) << outcome.err;
+    EXPECT_EQ(outcome.err.find("site/doc/page.html 1"), noted + note.size()) << "the note comes before its summary";
+}
+
 TEST_F(CliSiteTest, AnInterruptLeavesNoPartialFile)
 {
     constexpr int Files = 400;

@@ -1,6 +1,7 @@
 // Tests of the fuzz targets' own parts: how an input is read, and that the engine check sees every departure.
 #include <tests/fuzz/cli_check.h>
 #include <tests/fuzz/engine_check.h>
+#include <tests/fuzz/safe_check.h>
 
 #include <gtest/gtest.h>
 
@@ -127,6 +128,37 @@ TEST(FuzzCliInput, NulBytesEndArguments)
         SCOPED_TRACE(row.name);
         EXPECT_EQ(
             splitArguments(reinterpret_cast<const std::uint8_t*>(row.input.data()), row.input.size()), row.arguments);
+    }
+}
+
+// The safe target's frames: the payload is cleaned of whatever would end its frame early, so that the frame's
+// content is known, and everything after the first NUL byte follows the frame.
+TEST(FuzzSafeInput, FramesThePayloadAndCleansIt)
+{
+    const auto input = [](char frame, const std::string& body) { return std::string {frame, '\0'} + body; };
+    const std::string nul(1, '\0');
+    const struct
+    {
+        const char* name;
+        std::string input;
+        std::string page;
+    } rows[] = {
+        { "no frame: the rest is the page", input(0, "<p>" + nul + "x"), "<p>" + nul + "x" },
+        { "pre without its end tag", input(1, "a</PRE>b" + nul + " c"), "<pre>a>b</pre> c" },
+        { "an end tag joined by its removal", input(1, "</</prepre" + nul), "<pre></pre>" },
+        { "script", input(3, "x</script y" + nul), "<script>x y</script>" },
+        { "comment without its ends", input(4, "a-->b--!>c-" + nul), "<!--xabc-x-->" },
+        { "CRs removed", input(2, "a\r\nb" + nul), "<textarea>a\nb</textarea>" },
+        { "letters and spaces only before a stylesheet", input(6, "a <b>" + nul),
+          "<div class=k>a b</div><style>.k{white-space:pre}</style>" },
+        { "CSS has no frame", input(9, "a  b"), "a  b" },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const SafeCase run
+            = decodeSafeCase(reinterpret_cast<const std::uint8_t*>(row.input.data()), row.input.size());
+        EXPECT_EQ(run.page, row.page);
+        EXPECT_EQ(safeRunFault(run), "");
     }
 }
 

@@ -92,11 +92,13 @@ expect "an option completes with its equals sign" "snellitore-cli --op" "--optio
 expect "an option without a value gets its space" "snellitore-cli --for" "--force"
 expect "an option given is not offered again" "snellitore-cli --force --f" ""
 expect "-o counts as --output" "snellitore-cli -o x.big --out" ""
-expect "--output counts as -o" "snellitore-cli --output=x.big -" --options= --force --progress --stats -r \
+expect "--output counts as -o" "snellitore-cli --output=x.big -" --options= --safe --force --progress --stats -r \
     --recursive --match= --copy-others --jobs= --help --version --
 expect "-r counts as --recursive" "snellitore-cli -r --rec" ""
-expect "--recursive counts as -r" "snellitore-cli --recursive --match=*.htm --jobs 2 -" --options= -o --output= \
+expect "--recursive counts as -r" "snellitore-cli --recursive --match=*.htm --jobs 2 -" --options= --safe -o --output= \
     --force --progress --stats --copy-others --help --version --
+expect "--safe excludes --options" "snellitore-cli --safe --o" --output= "~nospace"
+expect "--options excludes --safe" "snellitore-cli --options=tags --s" --stats
 expect "nothing for the masks" "snellitore-cli --match=" ""
 expect "nothing for the number of jobs" "snellitore-cli --jobs " ""
 expect "only folders after -r" "snellitore-cli -r pa" "pages dir"

@@ -1,0 +1,54 @@
+// The stylesheets of a page on disk.
+#include <engine/safe_compaction.h>
+
+#include <platform/byte_file.h>
+#include <platform/io_error.h>
+#include <platform/temporary_files.h>
+
+namespace {
+
+std::string folderOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of(
+#ifdef _WIN32
+        "/\\:"
+#else
+        "/"
+#endif
+    );
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+} // namespace
+
+FolderStylesheets::FolderStylesheets(std::string pagePath, std::string siteRoot)
+    : m_pageFolder(folderOf(pagePath))
+    , m_siteRoot(siteRoot.empty() ? m_pageFolder : std::move(siteRoot))
+{
+}
+
+std::unique_ptr<ByteFile> FolderStylesheets::open(std::string_view href, const std::string* importedFrom,
+                                                  std::string& name, std::string& note)
+{
+    if (!stylesheetPath(href, m_pageFolder, m_siteRoot, importedFrom, name, note))
+        return nullptr;
+    // Only a file is read: a FIFO would wait for a writer for ever, and a folder holds no stylesheet.
+    NameContents contents = NameContents::Nothing;
+    int code = platform::contentsOfName(name, contents);
+    if (code == IoCode::Ok && contents != NameContents::RegularFile && contents != NameContents::Link) {
+        note = contents == NameContents::Nothing ? "not found" : "no file";
+        return nullptr;
+    }
+    std::unique_ptr<SystemFile> file;
+    if (code == IoCode::Ok)
+        code = platform::openExisting(name, FileAccess::ReadOnly, file);
+    if (code == IoCode::Ok && !platform::isRegularFile(*file))
+        code = IoCode::AccessDenied;
+    if (code != IoCode::Ok) {
+        note = code == IoCode::FileNotFound || code == IoCode::PathNotFound ? "not found" : ioErrorText(code);
+        return nullptr;
+    }
+    return file;
+}

@@ -1,0 +1,430 @@
+// The safe compaction on files in memory: one table per rule, stylesheets linked and imported, languages by
+// name, where a stylesheet link leads, and the promises every run keeps (results, gauge, failures).
+#include <tests/support/memory_file.h>
+#include <tests/support/progress_recorder.h>
+
+#include <engine/safe_compaction.h>
+#include <platform/io_error.h>
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string Many(300, ' '); // longer than a rewind can reach inside the buffer of the smallest readings
+
+struct Reading
+{
+    const char* name;
+    std::size_t blockSize; // 0: the engine's default
+    std::size_t maxRead;
+};
+
+const Reading Readings[] = {
+    {"Block1", 1, std::numeric_limits<std::size_t>::max()},
+    {"Block7", 7, std::numeric_limits<std::size_t>::max()},
+    {"DefaultBlock", 0, std::numeric_limits<std::size_t>::max()},
+    {"ShortReads", 0, 3},
+};
+
+// Stylesheets in memory, by the href the page writes.
+class MemoryStylesheets final : public StylesheetFinder
+{
+public:
+    explicit MemoryStylesheets(std::map<std::string, std::string> sheets)
+        : m_sheets(std::move(sheets))
+    {
+    }
+    std::unique_ptr<ByteFile> open(std::string_view href, const std::string*, std::string& name,
+                                   std::string& note) override
+    {
+        const auto found = m_sheets.find(std::string(href));
+        if (found == m_sheets.end()) {
+            note = "not found";
+            return nullptr;
+        }
+        name = found->first;
+        return std::make_unique<MemoryFile>(found->second);
+    }
+
+private:
+    std::map<std::string, std::string> m_sheets;
+};
+
+struct SafeRun
+{
+    std::string output;
+    CompactionResult result;
+    std::vector<std::string> notes;
+    ProgressRecorder progress;
+    bool closed = false;
+    bool sourceUnchanged = false;
+};
+
+SafeRun runSafe(const std::string& input, SafeLanguage language, const Reading& reading,
+                const std::map<std::string, std::string>& sheets = {})
+{
+    SafeRun run;
+    MemoryFile source(input);
+    MemoryFile destination;
+    source.maxRead = reading.maxRead;
+    MemoryStylesheets finder(sheets);
+    const SafeCompaction compaction {language, &finder, &run.notes};
+    run.result = compactStreamSafe(source, destination, compaction, run.progress, reading.blockSize);
+    run.output = destination.data;
+    run.closed = source.closed && destination.closed;
+    run.sourceUnchanged = source.data == input;
+    return run;
+}
+
+struct SafeCase
+{
+    std::string name;
+    std::string input;
+    std::string output;
+    SafeLanguage language = SafeLanguage::Html;
+};
+
+void PrintTo(const SafeCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+void PrintTo(const Reading& r, std::ostream* out)
+{
+    *out << r.name;
+}
+
+class SafeCaseTest : public ::testing::TestWithParam<std::tuple<SafeCase, Reading>>
+{
+};
+
+TEST_P(SafeCaseTest, CompactsAsExpected)
+{
+    const auto& [c, reading] = GetParam();
+    const SafeRun run = runSafe(c.input, c.language, reading);
+    EXPECT_EQ(run.output, c.output);
+    EXPECT_EQ(run.result.sourceSize, static_cast<std::int64_t>(c.input.size()));
+    EXPECT_EQ(run.result.written, static_cast<std::int64_t>(c.output.size()));
+    EXPECT_TRUE(run.sourceUnchanged);
+    EXPECT_TRUE(run.closed);
+}
+
+std::string caseName(const ::testing::TestParamInfo<std::tuple<SafeCase, Reading>>& info)
+{
+    return std::get<0>(info.param).name + "_" + std::get<1>(info.param).name;
+}
+
+// ---- text ----------------------------------------------------------------------------------------------------
+
+const SafeCase TextCases[] = {
+    {"SpacesBecomeOne", "a   b", "a b"},
+    {"TabBecomesSpace", "a\tb", "a b"},
+    {"RunWithLineBreakBecomesLf", "a \t\n  b", "a\nb"},
+    {"LoneSpaceAndLfKept", "a b\nc", "a b\nc"},
+    {"RunNeverRemoved", "<b>x</b>  \n  <i>y</i>", "<b>x</b>\n<i>y</i>"},
+    {"SpaceBetweenInlineElementsKept", "</a>   <code>x</code>", "</a> <code>x</code>"},
+    {"FormFeedIsNoSpaceInText", "a \f b", "a \f b"},
+    {"NoBreakSpaceKept", "a\xC2\xA0\xC2\xA0 b", "a\xC2\xA0\xC2\xA0 b"},
+    {"CrLfBecomesLf", "a\r\nb\r\n", "a\nb\n"},
+    {"LoneCrBecomesLf", "a\rb", "a\nb"},
+    {"LongRunAcrossBuffers", "a" + Many + "\n" + Many + "b", "a\nb"},
+    {"EmptyPage", "", ""},
+};
+INSTANTIATE_TEST_SUITE_P(Text, SafeCaseTest,
+                         ::testing::Combine(::testing::ValuesIn(TextCases), ::testing::ValuesIn(Readings)), caseName);
+
+// ---- tags ----------------------------------------------------------------------------------------------------
+
+const SafeCase TagCases[] = {
+    {"SpacesBetweenAttributesBecomeOne", "<a  href=x\n\ttitle=y>", "<a href=x title=y>"},
+    {"SpaceBeforeGreaterDropped", "<p   >x</p  >", "<p>x</p>"},
+    {"SpaceBeforeSelfClosingKept", "<br  />", "<br />"},
+    {"SpaceAfterSlashKept", "<br / >", "<br / >"},
+    {"SpaceAfterUnquotedSlashKept", "<a href=x/  >", "<a href=x/ >"},
+    {"QuotedValuesCopied", "<a title=\"a   b\" alt='c\td'>", "<a title=\"a   b\" alt='c\td'>"},
+    {"SpacesAroundEqualsOneEach", "<a href  =  \"x\">", "<a href = \"x\">"},
+    {"AttributesNeverJoined", "<a b=\"1\"c=\"2\"  d>", "<a b=\"1\"c=\"2\" d>"},
+    {"CrLfInsideValue", "<a title=\"a\r\nb\">", "<a title=\"a\nb\">"},
+    {"StrayLessIsText", "a < b  c", "a < b c"},
+    {"EndTagWithoutName", "</>  x", "</> x"},
+    {"UnterminatedTagCopiedAsItStands", "x   <a  href=\"y  z\r\n", "x <a  href=\"y  z\r\n"},
+    {"UnterminatedCommentCopiedAsItStands", "x   <!--  y\r\n", "x <!--  y\r\n"},
+    {"TagAcrossBuffers", "<a" + Many + "b" + Many + ">", "<a b>"},
+};
+INSTANTIATE_TEST_SUITE_P(Tags, SafeCaseTest,
+                         ::testing::Combine(::testing::ValuesIn(TagCases), ::testing::ValuesIn(Readings)), caseName);
+
+// ---- what is copied ------------------------------------------------------------------------------------------
+
+const SafeCase VerbatimCases[] = {
+    {"Pre", "<pre>\n  a\n    b  </pre>  x", "<pre>\n  a\n    b  </pre> x"},
+    {"PreUpperCase", "<PRE>  a  </PrE>  x", "<PRE>  a  </PrE> x"},
+    {"PreNested", "<pre><pre>  a  </pre>  b  </pre>  c", "<pre><pre>  a  </pre>  b  </pre> c"},
+    {"PreKeepsItsTagsToo", "<pre><b  class=x>  a</b></pre>", "<pre><b  class=x>  a</b></pre>"},
+    {"PreLineEndsRead", "<pre>a\r\n  b\rc</pre>", "<pre>a\n  b\nc</pre>"},
+    {"Listing", "<listing>  a  </listing>  b", "<listing>  a  </listing> b"},
+    {"Textarea", "<textarea>  a  <b>  </textarea>  c", "<textarea>  a  <b>  </textarea> c"},
+    {"Title", "<title>  A   B </title>  c", "<title>  A   B </title> c"},
+    {"Script", "<script>var a = \"x   y\";\n  f();</script>  z", "<script>var a = \"x   y\";\n  f();</script> z"},
+    {"ScriptEndTagInString", "<script>s = \"</scriptx>  \";</script>  z", "<script>s = \"</scriptx>  \";</script> z"},
+    {"ScriptDoubleEscaped", "<script><!--<script>  </script>  a  --></script>  b",
+     "<script><!--<script>  </script>  a  --></script> b"},
+    {"ScriptEscapedEndsAtEndTag", "<script><!--  </script>  b", "<script><!--  </script> b"},
+    {"Style", "<style>p  {  color: red }</style>  x", "<style>p  {  color: red }</style> x"},
+    {"Xmp", "<xmp>  <p>  </xmp>  x", "<xmp>  <p>  </xmp> x"},
+    {"Noscript", "<noscript>  <p>  a</p>  </noscript>  x", "<noscript>  <p>  a</p>  </noscript> x"},
+    {"Iframe", "<iframe>  a  </iframe>  x", "<iframe>  a  </iframe> x"},
+    {"PlaintextToTheEnd", "<plaintext>  a  </plaintext>  b", "<plaintext>  a  </plaintext>  b"},
+    {"Svg", "<svg><text>  a  </text></svg>  b", "<svg><text>  a  </text></svg> b"},
+    {"SvgSelfClosedKeepsNothing", "<svg/>  b", "<svg/> b"},
+    {"MathCdata", "<math><![CDATA[ </math>  ]]></math>  c", "<math><![CDATA[ </math>  ]]></math> c"},
+    {"CdataOutsideForeignIsBogusComment", "<![CDATA[ > ]]>  d", "<![CDATA[ > ]]> d"},
+    {"Comment", "<!--  a   b  -->  c", "<!--  a   b  --> c"},
+    {"CommentClosedAtOnce", "<!-->  a", "<!--> a"},
+    {"CommentClosedByDashGreater", "<!--->  a", "<!---> a"},
+    {"CommentClosedByBang", "<!-- a --!>  b", "<!-- a --!> b"},
+    {"CommentDashesInside", "<!-- a -- b  --->  c", "<!-- a -- b  ---> c"},
+    {"Doctype", "<!DOCTYPE  html>  a", "<!DOCTYPE  html> a"},
+    {"ProcessingInstruction", "<?php  echo 1 ?>  a", "<?php  echo 1 ?> a"},
+    {"StyleAttributePre", "<div style=\"white-space: pre\">  a  <div>  b  </div>  c  </div>  d",
+     "<div style=\"white-space: pre\">  a  <div>  b  </div>  c  </div> d"},
+    {"StyleAttributePreLine", "<p style=\"WHITE-SPACE:pre-line\">  a  </p>  b",
+     "<p style=\"WHITE-SPACE:pre-line\">  a  </p> b"},
+    {"StyleAttributeBreakSpaces", "<p style=\"white-space:break-spaces\">  a  </p>  b",
+     "<p style=\"white-space:break-spaces\">  a  </p> b"},
+    {"StyleAttributeCollapsePreserve", "<p style=\"white-space-collapse: preserve\">  a  </p>  b",
+     "<p style=\"white-space-collapse: preserve\">  a  </p> b"},
+    {"StyleAttributeNormal", "<p style=\"white-space: normal\">  a  </p>", "<p style=\"white-space: normal\"> a </p>"},
+    {"StyleAttributeEntity", "<p style=\"white-space&#58;pre\">  a  </p>", "<p style=\"white-space&#58;pre\">  a  </p>"},
+    {"VoidElementKeepsNothing", "<br style=\"white-space:pre\">  a", "<br style=\"white-space:pre\"> a"},
+};
+INSTANTIATE_TEST_SUITE_P(Verbatim, SafeCaseTest,
+                         ::testing::Combine(::testing::ValuesIn(VerbatimCases), ::testing::ValuesIn(Readings)),
+                         caseName);
+
+// ---- the page's own stylesheets -------------------------------------------------------------------------------
+
+const std::string Kept = "<div class=\"k\">  a  </div>  b";
+const std::string KeptOut = "<div class=\"k\">  a  </div> b";
+
+const SafeCase StyleCases[] = {
+    {"ClassBefore", "<style>.k { white-space: pre }</style>" + Kept, "<style>.k { white-space: pre }</style>" + KeptOut},
+    {"ClassAfter", Kept + "<style>.k{white-space:pre-wrap}</style>", KeptOut + "<style>.k{white-space:pre-wrap}</style>"},
+    {"ClassInLastCompound", "<style>main > div.k:hover{white-space:pre}</style>" + Kept,
+     "<style>main > div.k:hover{white-space:pre}</style>" + KeptOut},
+    {"OnlyLastCompoundCounts", "<style>.k span{white-space:pre}</style>" + Kept,
+     "<style>.k span{white-space:pre}</style><div class=\"k\"> a </div> b"},
+    {"Id", "<style>#k{white-space:pre}</style><p id=k>  a  </p>", "<style>#k{white-space:pre}</style><p id=k>  a  </p>"},
+    {"TagName", "<style>P{white-space:pre}</style><p>  a  </p>", "<style>P{white-space:pre}</style><p>  a  </p>"},
+    {"AttributeName", "<style>[data-x]{white-space:pre}</style><p data-x>  a  </p><p>  b</p>",
+     "<style>[data-x]{white-space:pre}</style><p data-x>  a  </p><p> b</p>"},
+    {"SecondOfSeveralClasses", "<style>.k{white-space:pre}</style><p class=\"a  k\">  a  </p>",
+     "<style>.k{white-space:pre}</style><p class=\"a  k\">  a  </p>"},
+    {"SelectorList", "<style>h1, .k, h2 { color: red; white-space: pre }</style>" + Kept,
+     "<style>h1, .k, h2 { color: red; white-space: pre }</style>" + KeptOut},
+    {"IsArguments", "<style>:is(.k, .m){white-space:pre}</style>" + Kept,
+     "<style>:is(.k, .m){white-space:pre}</style>" + KeptOut},
+    {"EscapedClass", "<style>.\\6b {white-space:pre}</style>" + Kept, "<style>.\\6b {white-space:pre}</style>" + KeptOut},
+    {"InsideMedia", "<style>@media screen { .k { white-space: pre } }</style>" + Kept,
+     "<style>@media screen { .k { white-space: pre } }</style>" + KeptOut},
+    {"Nested", "<style>.x { .k { white-space: pre } }</style>" + Kept,
+     "<style>.x { .k { white-space: pre } }</style>" + KeptOut},
+    {"NestingSelectorTakesTheParents", "<style>.k { & { white-space: pre } }</style>" + Kept,
+     "<style>.k { & { white-space: pre } }</style>" + KeptOut},
+    {"ValueThroughVariable", "<style>.k{white-space:var(--w)}</style>" + Kept,
+     "<style>.k{white-space:var(--w)}</style>" + KeptOut},
+    {"NormalValueKeepsNothing", "<style>.k{white-space:nowrap}</style>" + Kept,
+     "<style>.k{white-space:nowrap}</style><div class=\"k\"> a </div> b"},
+    {"CommentedOutKeepsNothing", "<style>/* .k{white-space:pre} */</style>" + Kept,
+     "<style>/* .k{white-space:pre} */</style><div class=\"k\"> a </div> b"},
+    {"UniversalKeepsEverything", "<style>*{white-space:pre-wrap}</style><p>  a  </p>  b",
+     "<style>*{white-space:pre-wrap}</style><p>  a  </p>  b"},
+    {"NotKeepsEverything", "<style>:not(.x){white-space:pre}</style><p>  a  </p>  b",
+     "<style>:not(.x){white-space:pre}</style><p>  a  </p>  b"},
+    {"PseudoElementAloneKeepsEverything", "<style>::before{white-space:pre}</style><p>  a  </p>",
+     "<style>::before{white-space:pre}</style><p>  a  </p>"},
+    {"KeyframesKeepEverything", "<style>@keyframes w { to { white-space: pre } }</style><p>  a  </p>",
+     "<style>@keyframes w { to { white-space: pre } }</style><p>  a  </p>"},
+    {"StyleInsideSvgCounts", "<svg><style>.k{white-space:pre}</style></svg>" + Kept,
+     "<svg><style>.k{white-space:pre}</style></svg>" + KeptOut},
+    {"StyleInsideScriptIsNone", "<script>'<style>.k{white-space:pre}</style>'</script>" + Kept,
+     "<script>'<style>.k{white-space:pre}</style>'</script><div class=\"k\"> a </div> b"},
+    {"StyleEndsAtItsEndTagInAString", "<style>.x{content:\"</style>\"}</style>" + Kept,
+     "<style>.x{content:\"</style>\"}</style><div class=\"k\"> a </div> b"},
+    {"NestingCounted", "<style>.k{white-space:pre}</style><div class=k><div>  a  </div>  b  </div>  c",
+     "<style>.k{white-space:pre}</style><div class=k><div>  a  </div>  b  </div> c"},
+};
+INSTANTIATE_TEST_SUITE_P(Styles, SafeCaseTest,
+                         ::testing::Combine(::testing::ValuesIn(StyleCases), ::testing::ValuesIn(Readings)), caseName);
+
+// ---- other languages -----------------------------------------------------------------------------------------
+
+const SafeCase LanguageCases[] = {
+    {"CssRunsCollapsed", "a  {\r\n  color :  red;\n}\n", "a {\ncolor : red;\n}\n", SafeLanguage::Css},
+    {"CssStringsAndCommentsCopied", "a{content:\"x   y\"} /*  c  */  b", "a{content:\"x   y\"} /*  c  */ b",
+     SafeLanguage::Css},
+    {"CssEscapeKeepsItsSpace", ".a\\31  b{}", ".a\\31  b{}", SafeLanguage::Css},
+    {"CssFormFeedIsALineBreak", "a \f b", "a\nb", SafeLanguage::Css},
+    {"ScriptLineEnds", "a  =  1;\r\nb\rc\t", "a  =  1;\nb\nc\t", SafeLanguage::Script},
+    {"VerbatimCopied", "a  \r\n\tb <pre>", "a  \r\n\tb <pre>", SafeLanguage::Verbatim},
+};
+INSTANTIATE_TEST_SUITE_P(Languages, SafeCaseTest,
+                         ::testing::Combine(::testing::ValuesIn(LanguageCases), ::testing::ValuesIn(Readings)),
+                         caseName);
+
+TEST(SafeLanguage, ByTheFilesName)
+{
+    const std::pair<const char*, SafeLanguage> rows[] = {
+        {"-", SafeLanguage::Html},           {"site/index.html", SafeLanguage::Html},
+        {"A.HTM", SafeLanguage::Html},       {"page.xhtml", SafeLanguage::Html},
+        {"s.shtml", SafeLanguage::Html},     {"style.css", SafeLanguage::Css},
+        {"app.min.js", SafeLanguage::Script}, {"m.mjs", SafeLanguage::Script},
+        {"x.vbs", SafeLanguage::Verbatim},   {"notes.txt", SafeLanguage::Verbatim},
+        {"index.php", SafeLanguage::Verbatim}, {".htaccess", SafeLanguage::Verbatim},
+        {"dir.html/README", SafeLanguage::Verbatim},
+    };
+    for (const auto& [path, language] : rows)
+        EXPECT_EQ(safeLanguageOf(path), language) << path;
+}
+
+// ---- linked stylesheets --------------------------------------------------------------------------------------
+
+struct LinkCase
+{
+    std::string name;
+    std::string page;
+    std::map<std::string, std::string> sheets;
+    std::string output;
+    std::vector<std::string> notes;
+};
+
+const std::string Link = "<link rel=\"stylesheet\" href=\"s.css\">";
+
+const LinkCase LinkCases[] = {
+    {"Linked", Link + Kept, {{"s.css", ".k{white-space:pre}"}}, Link + KeptOut, {}},
+    {"LinkedAfterTheElement", Kept + Link, {{"s.css", ".k{white-space:pre}"}}, KeptOut + Link, {}},
+    {"Imported", Link + Kept, {{"s.css", "@import url(\"t.css\");"}, {"t.css", ".k{white-space:pre}"}},
+     Link + KeptOut, {}},
+    {"ImportedByStyleBlock", "<style>@import 't.css';</style>" + Kept, {{"t.css", ".k{white-space:pre}"}},
+     "<style>@import 't.css';</style>" + KeptOut, {}},
+    {"ImportCycleReadOnce", Link + Kept, {{"s.css", "@import 's.css'; .k{white-space:pre}"}}, Link + KeptOut, {}},
+    {"PreloadedStyle", "<link rel=preload as=style href=s.css>" + Kept, {{"s.css", ".k{white-space:pre}"}},
+     "<link rel=preload as=style href=s.css>" + KeptOut, {}},
+    {"OtherLinkNotRead", "<link rel=icon href=s.css>" + Kept, {{"s.css", ".k{white-space:pre}"}},
+     "<link rel=icon href=s.css><div class=\"k\"> a </div> b", {}},
+    {"EntityInHref", "<link rel=stylesheet href=\"a&amp;b.css\">" + Kept, {{"a&b.css", ".k{white-space:pre}"}},
+     "<link rel=stylesheet href=\"a&amp;b.css\">" + KeptOut, {}},
+    {"MissingNoted", Link + Kept, {}, Link + "<div class=\"k\"> a </div> b", {"stylesheet s.css: not found"}},
+    {"DataUrlKeepsEverything", "<link rel=stylesheet href=\"data:text/css,p{}\"><p>  a  </p>", {},
+     "<link rel=stylesheet href=\"data:text/css,p{}\"><p>  a  </p>",
+     {"stylesheet data:: not read, so the whole page keeps its whitespace"}},
+};
+
+void PrintTo(const LinkCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class LinkCaseTest : public ::testing::TestWithParam<LinkCase>
+{
+};
+
+TEST_P(LinkCaseTest, ReadsWhatThePageLinks)
+{
+    const LinkCase& c = GetParam();
+    const SafeRun run = runSafe(c.page, SafeLanguage::Html, Readings[1], c.sheets);
+    EXPECT_EQ(run.output, c.output);
+    EXPECT_EQ(run.notes, c.notes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, LinkCaseTest, ::testing::ValuesIn(LinkCases),
+                         [](const auto& info) { return info.param.name; });
+
+TEST(StylesheetPath, ResolvedAsABrowserDoes)
+{
+    struct Row
+    {
+        const char* href;
+        const char* pageFolder;
+        const char* siteRoot;
+        const char* importedFrom; // null: linked by the page
+        const char* path;          // null: not read
+        const char* note;
+    };
+    const Row rows[] = {
+        {"s.css", "site/doc", "site", nullptr, "site/doc/s.css", ""},
+        {"../css/s.css?v=2#x", "site/doc", "site", nullptr, "site/css/s.css", ""},
+        {"../../../s.css", "site/doc", "site", nullptr, "site/s.css", ""},
+        {"/css/s.css", "site/doc", "site", nullptr, "site/css/s.css", ""},
+        {"a%20b.css", "site", "site", nullptr, "site/a b.css", ""},
+        {"  s.css\n", "site", "site/", nullptr, "site/s.css", ""},
+        {"t.css", "site/doc", "site", "site/css/s.css", "site/css/t.css", ""},
+        {"s.css", ".", ".", nullptr, "./s.css", ""},
+        {"https://cdn.example/s.css", "site", "site", nullptr, nullptr, "remote, not read"},
+        {"//cdn.example/s.css", "site", "site", nullptr, nullptr, "remote, not read"},
+        {"css/", "site", "site", nullptr, nullptr, "names a folder"},
+        {"", "site", "site", nullptr, nullptr, "names no file"},
+    };
+    for (const Row& row : rows) {
+        std::string path;
+        std::string note;
+        const std::string from = row.importedFrom ? row.importedFrom : "";
+        const bool found
+            = stylesheetPath(row.href, row.pageFolder, row.siteRoot, row.importedFrom ? &from : nullptr, path, note);
+        EXPECT_EQ(found, row.path != nullptr) << row.href;
+        if (row.path)
+            EXPECT_EQ(path, row.path) << row.href;
+        else
+            EXPECT_EQ(note, row.note) << row.href;
+    }
+}
+
+// ---- the promises of a run -----------------------------------------------------------------------------------
+
+TEST(SafeRun, GaugeShownMovedAndHidden)
+{
+    const std::string page = "<p>  a  </p>" + std::string(1000, 'x');
+    const SafeRun run = runSafe(page, SafeLanguage::Html, Readings[1]);
+    ASSERT_GE(run.progress.calls.size(), 4u);
+    EXPECT_EQ(run.progress.calls.front(), "show");
+    EXPECT_EQ(run.progress.calls[run.progress.calls.size() - 3], "100");
+    EXPECT_EQ(run.progress.calls[run.progress.calls.size() - 2], "hide");
+    EXPECT_EQ(run.progress.calls.back(), "0");
+    for (std::size_t i = 1; i + 1 < run.progress.values.size(); ++i)
+        EXPECT_LT(run.progress.values[i - 1], run.progress.values[i]);
+}
+
+// Every operation of either file fails in turn: the run raises that code, the gauge is hidden, and what was
+// written before the failure is exactly a beginning of the full output.
+TEST(SafeRun, EveryFailingOperationIsRaised)
+{
+    const std::string page = "<style>.k{white-space:pre}</style><p>  a  </p>" + std::string(40, 'x') + Kept;
+    const std::string full = runSafe(page, SafeLanguage::Html, Readings[1]).output;
+    for (int side = 0; side < 2; ++side) {
+        for (int failAt = 0;; ++failAt) {
+            MemoryFile source(page);
+            MemoryFile destination;
+            MemoryFile& failing = side == 0 ? source : destination;
+            failing.failAt = failAt;
+            failing.failCode = 32;
+            ProgressRecorder progress;
+            const SafeCompaction compaction {SafeLanguage::Html, nullptr, nullptr};
+            try {
+                compactStreamSafe(source, destination, compaction, progress, 7);
+            } catch (const EInOutError& error) {
+                EXPECT_EQ(error.code(), 32);
+                EXPECT_FALSE(progress.visible);
+                EXPECT_EQ(full.compare(0, destination.data.size(), destination.data), 0) << failAt;
+                continue;
+            }
+            EXPECT_EQ(destination.data, full);
+            break;
+        }
+    }
+}
+
+} // namespace
