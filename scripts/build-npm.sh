@@ -24,7 +24,7 @@ sources=()
 for source in "$root"/engine/*.cpp; do
     grep -q 'platform::' "$source" || sources+=("$source")
 done
-sources+=("$root/platform/io_error.cpp" "$root/bindings/node/glue.cpp" ${SNELLITORE_NPM_EXTRA:-})
+sources+=("$root/platform/io_error.cpp" "$root/bindings/node/glue.cpp")
 
 exports='_snellitore_compact,_snellitore_source_size,_snellitore_written,_snellitore_error_text'
 exports+=',_snellitore_note_count,_snellitore_note,_snellitore_io_error_text,_snellitore_same_file_text'

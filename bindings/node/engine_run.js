@@ -37,6 +37,7 @@ const CodeOfErrno = {
     EIO: 1117,
     ELOOP: 1921,
 };
+const NoFile = -1; // glue.cpp's answer for a stylesheet name that holds no file
 const DeviceFailure = 31; // "device does not work": any other errno
 
 let engine = null;
@@ -289,18 +290,22 @@ const host = {
             current.callerError = error;
         }
     },
+    // As the CLI's finder: only a regular file, or a link that leads to one, is read; a FIFO is never opened.
     openStylesheet(at, length, fileAt) {
         const name = Buffer.from(engine.HEAPU8.subarray(at, at + length));
         let fd = null;
         try {
+            const contents = contentsOfName(name);
+            if (contents === 'nothing') return IoCode.FileNotFound;
+            if (contents !== 'file' && contents !== 'link') return NoFile;
             fd = fs.openSync(name, 'r');
-            if (fs.fstatSync(fd).isDirectory()) { // as the engine's platform layer refuses a folder
+            if (!fs.fstatSync(fd).isFile()) {
                 fs.closeSync(fd);
                 return IoCode.AccessDenied;
             }
         } catch (error) {
             if (fd !== null) fs.closeSync(fd);
-            return codeOfError(error, name);
+            return error instanceof IoError ? error.code : codeOfError(error, name);
         }
         engine.HEAP32[fileAt >>> 2] = current.add(new SystemFile(fd, name.toString()), true);
         return 0;
@@ -352,6 +357,50 @@ function runEngine(source, destination, settings, safe = null) {
     }
 }
 
+// What the name holds, as the CLI sorts it: nothing, a regular file, a folder, a stream (a device, a FIFO, a
+// socket, or a link to one), or any other symbolic link.
+function contentsOfName(name) {
+    let facts;
+    try {
+        facts = fs.lstatSync(name);
+    } catch (error) {
+        if (error.code === 'ENOENT') return 'nothing';
+        throw failure(name, error);
+    }
+    if (facts.isFile()) return 'file';
+    if (facts.isDirectory()) return 'folder';
+    if (!facts.isSymbolicLink()) return 'stream';
+    try {
+        const target = fs.statSync(name);
+        if (!target.isFile() && !target.isDirectory()) return 'stream';
+    } catch {}
+    return leadsToADescriptor(name) ? 'stream' : 'link';
+}
+
+// A link that leads through /proc names an open descriptor (/dev/stdout): what is meant is that descriptor.
+function leadsToADescriptor(name) {
+    let proc;
+    try {
+        proc = fs.statSync('/proc');
+    } catch {
+        return false;
+    }
+    let at = displayName(name);
+    for (let hop = 0; hop < 40; ++hop) {
+        let facts;
+        try {
+            facts = fs.lstatSync(at);
+        } catch {
+            return false;
+        }
+        if (!facts.isSymbolicLink()) return false;
+        if (facts.dev === proc.dev) return true;
+        const target = fs.readlinkSync(at);
+        at = path.isAbsolute(target) ? target : path.join(path.dirname(at), target);
+    }
+    return false;
+}
+
 function sameFileText() {
     const e = theEngine();
     return e.UTF8ToString(e._snellitore_same_file_text());
@@ -362,4 +411,4 @@ function safeLanguageOf(name) {
 }
 
 module.exports = { IoCode, IoError, codeOfError, failure, attempt, displayName, MemorySource, MemorySink, SystemFile,
-    runEngine, sameFileText, safeLanguageOf };
+    runEngine, sameFileText, safeLanguageOf, contentsOfName };

@@ -20,11 +20,14 @@ int snellitore_host_size(int file, double* bytes);
 int snellitore_host_seek(int file, double offset);
 int snellitore_host_close(int file);
 void snellitore_host_progress(int percent);
-// Opens the stylesheet at path (length bytes, not NUL-terminated) for reading; sets file on success.
+// Opens the stylesheet at path (length bytes, not NUL-terminated) for reading and sets file; or answers an I/O
+// code, or NoFile for a name that holds something other than a file (a folder, a FIFO, a device).
 int snellitore_host_open_stylesheet(const char* path, std::size_t length, int* file);
 }
 
 namespace {
+
+constexpr int NoFile = -1;
 
 // Sizes and offsets cross as doubles: exact up to 2^53 bytes, and no 64-bit integer needs to reach JavaScript.
 class HostFile final : public ByteFile
@@ -104,7 +107,13 @@ public:
             return nullptr;
         int file = 0;
         if (const int code = snellitore_host_open_stylesheet(path.data(), path.size(), &file)) {
-            note = ioErrorText(code);
+            // The notes of the CLI's finder, which this one stands in for.
+            if (code == NoFile)
+                note = "no file";
+            else if (code == IoCode::FileNotFound || code == IoCode::PathNotFound)
+                note = "not found";
+            else
+                note = ioErrorText(code);
             return nullptr;
         }
         name = path;

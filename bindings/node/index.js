@@ -7,7 +7,7 @@ const path = require('path');
 const { Transform } = require('stream');
 const { Worker } = require('worker_threads');
 const { IoCode, IoError, failure, attempt, displayName, MemorySource, MemorySink, SystemFile, runEngine, sameFileText,
-    safeLanguageOf } = require('./engine_run');
+    safeLanguageOf, contentsOfName } = require('./engine_run');
 
 // The CLI's compaction names, as the engine's bits.
 const Compactions = Object.freeze({ default: 1, apici: 2, tags: 4, div: 8 });
@@ -333,50 +333,6 @@ function sameIdentity(identity, name) {
     } catch {
         return false;
     }
-}
-
-// What the name holds, as the CLI sorts it: nothing, a regular file, a folder, a stream (a device, a FIFO, a
-// socket, or a link to one), or any other symbolic link.
-function contentsOfName(name) {
-    let facts;
-    try {
-        facts = fs.lstatSync(name);
-    } catch (error) {
-        if (error.code === 'ENOENT') return 'nothing';
-        throw failure(name, error);
-    }
-    if (facts.isFile()) return 'file';
-    if (facts.isDirectory()) return 'folder';
-    if (!facts.isSymbolicLink()) return 'stream';
-    try {
-        const target = fs.statSync(name);
-        if (!target.isFile() && !target.isDirectory()) return 'stream';
-    } catch {}
-    return leadsToADescriptor(name) ? 'stream' : 'link';
-}
-
-// A link that leads through /proc names an open descriptor (/dev/stdout): what is meant is that descriptor.
-function leadsToADescriptor(name) {
-    let proc;
-    try {
-        proc = fs.statSync('/proc');
-    } catch {
-        return false;
-    }
-    let at = displayName(name);
-    for (let hop = 0; hop < 40; ++hop) {
-        let facts;
-        try {
-            facts = fs.lstatSync(at);
-        } catch {
-            return false;
-        }
-        if (!facts.isSymbolicLink()) return false;
-        if (facts.dev === proc.dev) return true;
-        const target = fs.readlinkSync(at);
-        at = path.isAbsolute(target) ? target : path.join(path.dirname(at), target);
-    }
-    return false;
 }
 
 // The destination: a staged file beside the name, put in place once complete, or a stream written as it is.
