@@ -27,7 +27,11 @@ cmake --build "$build" --target snellitore-cli snellitore-bench-corpus -j "$(npr
 package="$(bash "$root/scripts/build-npm.sh" | tail -n 1)"
 mkdir -p "$build/node"
 cp "$root/bench/npm/package.json" "$root/bench/npm/package-lock.json" "$build/node/"
-(cd "$build/node" && npm ci --no-audit --no-fund --silent && npm install --no-save --no-audit --no-fund --silent "$package") >&2
+(
+    cd "$build/node"
+    npm ci --no-audit --no-fund --silent
+    npm install --no-save --no-audit --no-fund --silent "$package"
+) >&2
 
 mapfile -t inputs < <("$build/bench/snellitore-bench-corpus" "$data" $([ "$big" -eq 1 ] && echo --1g))
 scratch="$(mktemp -d "$data/npm-bench.XXXXXX")"

@@ -16,17 +16,26 @@ const IoCode = Object.freeze({
 // The errno table of the engine's POSIX layer (platform/posix_file.cpp), by Node's names, so that a failure
 // here shows the number the CLI shows for it.
 const CodeOfErrno = {
-    EMFILE: 4, ENFILE: 4,
-    EACCES: 5, EPERM: 5, EISDIR: 5, EROFS: 5,
-    ENOSPC: 101, EDQUOT: 101,
+    EMFILE: 4,
+    ENFILE: 4,
+    EACCES: 5,
+    EPERM: 5,
+    EISDIR: 5,
+    EROFS: 5,
+    ENOSPC: 101,
+    EDQUOT: 101,
     ENOTDIR: 3,
     EBADF: 6,
     ENOMEM: 8,
     EXDEV: 17,
-    ENODEV: 21, ENXIO: 21,
-    EBUSY: 32, ETXTBSY: 32,
+    ENODEV: 21,
+    ENXIO: 21,
+    EBUSY: 32,
+    ETXTBSY: 32,
     EAGAIN: 33,
-    ENOSYS: 50, EOPNOTSUPP: 50, ENOTSUP: 50,
+    ENOSYS: 50,
+    EOPNOTSUPP: 50,
+    ENOTSUP: 50,
     EEXIST: 80,
     EINVAL: 87,
     ESPIPE: 132,
@@ -340,7 +349,9 @@ function runEngine(source, destination, settings, safe = null) {
         const language = safe ? safe.language : -1;
         const page = safe?.page ? Buffer.from(safe.page) : null;
         const code = page
-            ? withString(page, (at, length) => e._snellitore_compact(sourceId, destinationId, settings.flags, language, at, length, progress))
+            ? withString(page, (at, length) =>
+                  e._snellitore_compact(sourceId, destinationId, settings.flags, language, at, length, progress)
+              )
             : e._snellitore_compact(sourceId, destinationId, settings.flags, language, 0, 0, progress);
         if (run.callerError) throw run.callerError;
         if (code !== 0) {
@@ -410,5 +421,18 @@ function safeLanguageOf(name) {
     return withString(Buffer.from(name), (at, length) => theEngine()._snellitore_safe_language(at, length));
 }
 
-module.exports = { IoCode, IoError, codeOfError, failure, attempt, displayName, MemorySource, MemorySink, SystemFile,
-    runEngine, sameFileText, safeLanguageOf, contentsOfName };
+module.exports = {
+    IoCode,
+    IoError,
+    codeOfError,
+    failure,
+    attempt,
+    displayName,
+    MemorySource,
+    MemorySink,
+    SystemFile,
+    runEngine,
+    sameFileText,
+    safeLanguageOf,
+    contentsOfName,
+};

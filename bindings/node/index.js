@@ -6,8 +6,20 @@ const os = require('os');
 const path = require('path');
 const { Transform } = require('stream');
 const { Worker } = require('worker_threads');
-const { IoCode, IoError, failure, attempt, displayName, MemorySource, MemorySink, SystemFile, runEngine, sameFileText,
-    safeLanguageOf, contentsOfName } = require('./engine_run');
+const {
+    IoCode,
+    IoError,
+    failure,
+    attempt,
+    displayName,
+    MemorySource,
+    MemorySink,
+    SystemFile,
+    runEngine,
+    sameFileText,
+    safeLanguageOf,
+    contentsOfName,
+} = require('./engine_run');
 
 // The CLI's compaction names, as the engine's bits.
 const Compactions = Object.freeze({ default: 1, apici: 2, tags: 4, div: 8 });
@@ -47,16 +59,23 @@ function settingsOf(options, forFile) {
     }
     const settings = { flags: 0, safe: false, force: false, onProgress: null };
     if (options.safe !== undefined) {
-        if (typeof options.safe !== 'boolean') throw new TypeError(`options.safe must be a boolean, not ${describe(options.safe)}`);
+        if (typeof options.safe !== 'boolean')
+            throw new TypeError(`options.safe must be a boolean, not ${describe(options.safe)}`);
         settings.safe = options.safe;
     }
     if (settings.safe && options.compactions !== undefined)
-        throw new TypeError('options.safe and options.compactions exclude each other: the safe compaction has no rules to choose');
+        throw new TypeError(
+            'options.safe and options.compactions exclude each other: the safe compaction has no rules to choose'
+        );
     const names = options.compactions ?? DefaultCompactions;
-    if (!Array.isArray(names)) throw new TypeError(`options.compactions must be an array of names, not ${describe(names)}`);
+    if (!Array.isArray(names))
+        throw new TypeError(`options.compactions must be an array of names, not ${describe(names)}`);
     for (const name of names) {
         if (typeof name !== 'string' || !Object.hasOwn(Compactions, name))
-            throw new TypeError(`unknown compaction ${typeof name === 'string' ? `"${name}"` : describe(name)}; choose from ${Object.keys(Compactions).join(', ')}`);
+            throw new TypeError(
+                `unknown compaction ${typeof name === 'string' ? `"${name}"` : describe(name)}; ` +
+                    `choose from ${Object.keys(Compactions).join(', ')}`
+            );
         settings.flags |= Compactions[name];
     }
     if (options.onProgress !== undefined) {
@@ -65,7 +84,8 @@ function settingsOf(options, forFile) {
         settings.onProgress = options.onProgress;
     }
     if (forFile && options.force !== undefined) {
-        if (typeof options.force !== 'boolean') throw new TypeError(`options.force must be a boolean, not ${describe(options.force)}`);
+        if (typeof options.force !== 'boolean')
+            throw new TypeError(`options.force must be a boolean, not ${describe(options.force)}`);
         settings.force = options.force;
     }
     return settings;
@@ -219,10 +239,18 @@ class CompactStream extends Transform {
         });
     }
     _compactOnThread(source, done) {
-        const { flags, safe, onProgress } = this._settings;
+        const { flags, onProgress } = this._settings;
         const control = (this._control = new Int32Array(new SharedArrayBuffer(8)));
         const worker = (this._worker = new Worker(path.join(__dirname, 'stream_worker.js'), {
-            workerData: { fd: source.fd, name: source.name, flags, safe, progress: Boolean(onProgress), control: control.buffer, inFlight: InFlight },
+            workerData: {
+                fd: source.fd,
+                name: source.name,
+                flags,
+                safe: safeOf(this._settings),
+                progress: Boolean(onProgress),
+                control: control.buffer,
+                inFlight: InFlight,
+            },
         }));
         let callerError = null;
         let finished = false;
@@ -236,7 +264,8 @@ class CompactStream extends Transform {
         worker.on('message', (message) => {
             if (message.block) {
                 ++this._held;
-                if (this.push(Buffer.from(message.block.buffer, message.block.byteOffset, message.block.length))) this._release();
+                if (this.push(Buffer.from(message.block.buffer, message.block.byteOffset, message.block.length)))
+                    this._release();
             } else if (message.percent !== undefined) {
                 if (callerError) return;
                 try {
@@ -313,10 +342,16 @@ async function spoolFile(file) {
         const block = Buffer.allocUnsafe(64 * 1024);
         for (let stored = 0; ; ) {
             const got = await new Promise((resolve, reject) =>
-                fs.read(file.fd, block, 0, block.length, null, (error, n) => (error ? reject(failure(file.name, error)) : resolve(n))));
+                fs.read(file.fd, block, 0, block.length, null, (error, n) =>
+                    error ? reject(failure(file.name, error)) : resolve(n)
+                )
+            );
             if (got === 0) return spooled;
             await new Promise((resolve, reject) =>
-                fs.write(spooled.fd, block, 0, got, stored, (error) => (error ? reject(failure(spooled.name, error)) : resolve())));
+                fs.write(spooled.fd, block, 0, got, stored, (error) =>
+                    error ? reject(failure(spooled.name, error)) : resolve()
+                )
+            );
             stored += got;
         }
     } catch (error) {
@@ -343,7 +378,14 @@ function openDestination(name, source, force) {
         throw new IoError(shown, IoCode.AccessDenied, sameFileText());
     if (contents !== 'nothing' && !force) throw new IoError(shown, IoCode.FileExists, Text.Exists);
     if (contents === 'folder') throw new IoError(shown, IoCode.AccessDenied);
-    if (contents === 'stream') return { file: new SystemFile(attempt(name, () => fs.openSync(name, 'w')), shown), staged: null };
+    if (contents === 'stream')
+        return {
+            file: new SystemFile(
+                attempt(name, () => fs.openSync(name, 'w')),
+                shown
+            ),
+            staged: null,
+        };
     if (contents === 'file') attempt(name, () => fs.accessSync(name, fs.constants.W_OK));
     const staged = createStaged(name);
     if (contents === 'file') adoptOwnerAndMode(staged, name);

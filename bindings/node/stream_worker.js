@@ -37,12 +37,12 @@ class HandedOverCopy {
 
 const settings = { flags, onProgress: progress ? (percent) => parentPort.postMessage({ percent }) : null };
 try {
-    const result = runEngine(new SpooledSource(fd, name, { keepOpen: true }), new HandedOverCopy(), settings,
-        safe ? { language: 0, page: null } : null);
+    const result = runEngine(new SpooledSource(fd, name, { keepOpen: true }), new HandedOverCopy(), settings, safe);
     parentPort.postMessage({ done: { sourceSize: result.sourceSize, written: result.written } });
 } catch (error) {
-    const failed = error instanceof IoError
-        ? { file: error.path, code: error.code, text: error.message.slice(error.path.length + 2) }
-        : { text: error.message };
+    const failed =
+        error instanceof IoError
+            ? { file: error.path, code: error.code, text: error.message.slice(error.path.length + 2) }
+            : { text: error.message };
     parentPort.postMessage({ failed });
 }

@@ -6,7 +6,16 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
 const { compact } = require('snellitore');
-const { optionSets, cliHasSafe, runCli, cliCompact, projectPages, randomPages, scratchFolder, assertSameBytes } = require('./support');
+const {
+    optionSets,
+    cliHasSafe,
+    runCli,
+    cliCompact,
+    projectPages,
+    randomPages,
+    scratchFolder,
+    assertSameBytes,
+} = require('./support');
 
 const pages = [...projectPages(), ...randomPages()];
 
@@ -25,7 +34,7 @@ function cliCopies(t, args) {
     return sources.map((file) => fs.readFileSync(path.join(out, path.basename(file))));
 }
 
-test('compact gives the CLI\'s bytes for every set of compactions', async (t) => {
+test("compact gives the CLI's bytes for every set of compactions", async (t) => {
     for (const set of optionSets().filter((s) => !s.options.safe)) {
         await t.test(set.label, (t) => {
             const expected = cliCopies(t, set.args);
@@ -34,12 +43,19 @@ test('compact gives the CLI\'s bytes for every set of compactions', async (t) =>
     }
 });
 
-test('compact with safe gives the CLI\'s bytes for a page on standard input', { skip: !cliHasSafe() && 'the CLI has no --safe' }, () => {
-    for (const page of pages) assertSameBytes(compact(page.bytes, { safe: true }), cliCompact(page.bytes, ['--safe']).bytes, page.name);
-});
+test(
+    "compact with safe gives the CLI's bytes for a page on standard input",
+    { skip: !cliHasSafe() && 'the CLI has no --safe' },
+    () => {
+        for (const page of pages)
+            assertSameBytes(compact(page.bytes, { safe: true }), cliCompact(page.bytes, ['--safe']).bytes, page.name);
+    }
+);
 
-test('onProgress is called with the CLI\'s percentages', async (t) => {
-    const chosen = pages.filter((page) => page.name === 'examples/sample.htm' || /random-\d+-(1|7|large)$/.test(page.name));
+test("onProgress is called with the CLI's percentages", async (t) => {
+    const chosen = pages.filter(
+        (page) => page.name === 'examples/sample.htm' || /random-\d+-(1|7|large)$/.test(page.name)
+    );
     assert.equal(chosen.length, 4);
     for (const set of optionSets()) {
         await t.test(set.label, { skip: set.options.safe && !cliHasSafe() && 'the CLI has no --safe' }, () => {
@@ -57,7 +73,11 @@ test('onProgress is called with the CLI\'s percentages', async (t) => {
 test('a string is compacted as its UTF-8 bytes', () => {
     const text = '<p>  caffè\t\tlatte  </p>  <div align="center">  ü</div>';
     assertSameBytes(compact(text), compact(Buffer.from(text, 'utf8')), 'string');
-    assertSameBytes(compact(text), cliCompact(Buffer.from(text, 'utf8'), ['--options=default,apici,div']).bytes, 'string');
+    assertSameBytes(
+        compact(text),
+        cliCompact(Buffer.from(text, 'utf8'), ['--options=default,apici,div']).bytes,
+        'string'
+    );
 });
 
 test('a Uint8Array that views part of a larger buffer is read within its view', () => {
@@ -76,7 +96,16 @@ test('an error thrown by onProgress stops the run and comes out of compact', () 
     const page = randomPages(7)[40].bytes;
     const stop = new Error('enough');
     let calls = 0;
-    assert.throws(() => compact(page, { onProgress: (percent) => { ++calls; if (percent >= 10) throw stop; } }), (error) => error === stop);
+    assert.throws(
+        () =>
+            compact(page, {
+                onProgress: (percent) => {
+                    ++calls;
+                    if (percent >= 10) throw stop;
+                },
+            }),
+        (error) => error === stop
+    );
     assert.ok(calls <= 12, `onProgress called ${calls} times after it threw`);
     assert.equal(compact('<p>  a</p>').toString(), '<p> a</p>', 'the engine works on after the stopped run');
 });

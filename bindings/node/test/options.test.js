@@ -14,10 +14,22 @@ const BadOptions = [
     ['an array', [], /options must be an object, not an array/],
     ['an unknown key', { collapse: true }, /unknown option "collapse"/],
     ['a misspelt key', { compaction: ['tags'] }, /unknown option "compaction"/],
-    ['an unknown compaction', { compactions: ['default', 'tag'] }, /unknown compaction "tag"; choose from default, apici, tags, div/],
+    [
+        'an unknown compaction',
+        { compactions: ['default', 'tag'] },
+        /unknown compaction "tag"; choose from default, apici, tags, div/,
+    ],
     ['a compaction that is no string', { compactions: [4] }, /unknown compaction number/],
-    ['compactions as a string', { compactions: 'default' }, /options.compactions must be an array of names, not string/],
-    ['safe with compactions', { safe: true, compactions: ['default'] }, /safe and options.compactions exclude each other/],
+    [
+        'compactions as a string',
+        { compactions: 'default' },
+        /options.compactions must be an array of names, not string/,
+    ],
+    [
+        'safe with compactions',
+        { safe: true, compactions: ['default'] },
+        /safe and options.compactions exclude each other/,
+    ],
     ['safe with no compactions', { safe: true, compactions: [] }, /safe and options.compactions exclude each other/],
     ['safe as a string', { safe: 'yes' }, /options.safe must be a boolean, not string/],
     ['onProgress no function', { onProgress: 5 }, /options.onProgress must be a function, not number/],
@@ -47,7 +59,10 @@ test('the three calls refuse bad options', async (t) => {
         await t.test(label, async () => {
             assert.throws(() => compact('<p>', options), { name: 'TypeError', message });
             assert.throws(() => createCompactStream(options), { name: 'TypeError', message });
-            await assert.rejects(compactFile(source, path.join(folder, 'out.htm'), options), { name: 'TypeError', message });
+            await assert.rejects(compactFile(source, path.join(folder, 'out.htm'), options), {
+                name: 'TypeError',
+                message,
+            });
             assert.equal(fs.existsSync(path.join(folder, 'out.htm')), false, 'nothing is written');
         });
     }
@@ -57,7 +72,10 @@ test('force belongs to compactFile only', async () => {
     const message = /unknown option "force" \(force applies to compactFile only\)/;
     assert.throws(() => compact('<p>', { force: true }), { name: 'TypeError', message });
     assert.throws(() => createCompactStream({ force: true }), { name: 'TypeError', message });
-    await assert.rejects(compactFile('a', 'b', { force: 'yes' }), { name: 'TypeError', message: /options.force must be a boolean, not string/ });
+    await assert.rejects(compactFile('a', 'b', { force: 'yes' }), {
+        name: 'TypeError',
+        message: /options.force must be a boolean, not string/,
+    });
 });
 
 test('compactFile refuses paths that are none', async (t) => {

@@ -5,7 +5,16 @@ const test = require('node:test');
 const assert = require('node:assert/strict');
 const { once } = require('node:events');
 const { compact, createCompactStream } = require('snellitore');
-const { optionSets, cliHasSafe, cliCompact, projectPages, randomPages, generator, randomPage, assertSameBytes } = require('./support');
+const {
+    optionSets,
+    cliHasSafe,
+    cliCompact,
+    projectPages,
+    randomPages,
+    generator,
+    randomPage,
+    assertSameBytes,
+} = require('./support');
 
 // Writes bytes in pieces of size, as a writer that waits for 'drain' would, and collects what comes out.
 async function throughStream(bytes, size, options) {
@@ -33,24 +42,31 @@ const spooledPage = (() => {
     return { name: 'random-spooled', bytes: Buffer.concat(parts) };
 })();
 
-test('chunks of 1 byte, 7 bytes and 64 KiB give the CLI\'s bytes', async (t) => {
+test("chunks of 1 byte, 7 bytes and 64 KiB give the CLI's bytes", async (t) => {
     const pages = [...projectPages().filter((page) => page.name.startsWith('examples/')), ...randomPages(11).slice(30)];
     for (const set of optionSets()) {
         await t.test(set.label, { skip: set.options.safe && !cliHasSafe() && 'the CLI has no --safe' }, async () => {
             for (const page of pages) {
                 const expected = cliCompact(page.bytes, set.args).bytes;
                 // Byte by byte only where that stays quick: the large page crosses the engine's blocks in 7s already.
-                for (const size of page.bytes.length < 20000 ? [1, 7, 65536] : [7, 65536]) assertSameBytes(await throughStream(page.bytes, size, set.options), expected, `${page.name} in chunks of ${size}`);
+                for (const size of page.bytes.length < 20000 ? [1, 7, 65536] : [7, 65536])
+                    assertSameBytes(
+                        await throughStream(page.bytes, size, set.options),
+                        expected,
+                        `${page.name} in chunks of ${size}`
+                    );
             }
         });
     }
 });
 
-test('an input spooled to a file gives the CLI\'s bytes', async (t) => {
+test("an input spooled to a file gives the CLI's bytes", async (t) => {
     const expected = cliCompact(spooledPage.bytes, ['--options=default,apici,tags,div']).bytes;
     for (const size of [7, 65536, 3 * 1024 * 1024]) {
         await t.test(`chunks of ${size}`, async () => {
-            const copy = await throughStream(spooledPage.bytes, size, { compactions: ['default', 'apici', 'tags', 'div'] });
+            const copy = await throughStream(spooledPage.bytes, size, {
+                compactions: ['default', 'apici', 'tags', 'div'],
+            });
             assertSameBytes(copy, expected, spooledPage.name);
         });
     }
@@ -66,7 +82,7 @@ test('a reader that does not read holds back the copy instead of gathering it in
     assertSameBytes(Buffer.concat(out), spooledPage.bytes, 'the copy byte for byte');
 });
 
-test('the stream reports the CLI\'s percentages', async () => {
+test("the stream reports the CLI's percentages", async () => {
     for (const page of [randomPages(5)[40], spooledPage]) {
         const seen = [];
         await throughStream(page.bytes, 65536, { onProgress: (percent) => seen.push(percent) });
@@ -81,7 +97,11 @@ test('an empty stream ends with nothing', async () => {
 test('an error thrown by onProgress ends the stream with that error', async () => {
     for (const page of [randomPages(5)[40], spooledPage]) {
         const stop = new Error('enough');
-        const stream = createCompactStream({ onProgress: (percent) => { if (percent >= 50) throw stop; } });
+        const stream = createCompactStream({
+            onProgress: (percent) => {
+                if (percent >= 50) throw stop;
+            },
+        });
         stream.resume();
         stream.end(page.bytes);
         const [error] = await once(stream, 'error').catch((e) => [e]);
@@ -104,6 +124,9 @@ test('a stream destroyed while its copy goes out stops cleanly', async () => {
     stream.destroy();
     await once(stream, 'close');
     const page = randomPages(13)[40].bytes;
-    assertSameBytes(await throughStream(Buffer.concat([spooledPage.bytes, page]), 65536, {}),
-        compact(Buffer.concat([spooledPage.bytes, page])), 'the next stream');
+    assertSameBytes(
+        await throughStream(Buffer.concat([spooledPage.bytes, page]), 65536, {}),
+        compact(Buffer.concat([spooledPage.bytes, page])),
+        'the next stream'
+    );
 });

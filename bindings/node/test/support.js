@@ -9,7 +9,8 @@ const path = require('node:path');
 
 const cli = process.env.SNELLITORE_CLI;
 const root = process.env.SNELLITORE_ROOT;
-if (!cli || !root) throw new Error('set SNELLITORE_CLI (the native snellitore-cli) and SNELLITORE_ROOT (the project folder)');
+if (!cli || !root)
+    throw new Error('set SNELLITORE_CLI (the native snellitore-cli) and SNELLITORE_ROOT (the project folder)');
 
 const Names = ['default', 'apici', 'tags', 'div'];
 
@@ -18,7 +19,11 @@ function optionSets() {
     const sets = [];
     for (let bits = 0; bits < 16; ++bits) {
         const compactions = Names.filter((_, i) => bits & (1 << i));
-        sets.push({ label: `[${compactions.join(',')}]`, options: { compactions }, args: [`--options=${compactions.join(',')}`] });
+        sets.push({
+            label: `[${compactions.join(',')}]`,
+            options: { compactions },
+            args: [`--options=${compactions.join(',')}`],
+        });
     }
     sets.push({ label: 'safe', options: { safe: true }, args: ['--safe'] });
     return sets;
@@ -41,13 +46,17 @@ function runCli(args, input) {
 function cliCompact(bytes, args) {
     const run = runCli([...args, '--progress', '-'], bytes);
     assert.equal(run.status, 0, `snellitore-cli ${args.join(' ')} failed: ${run.stderr}`);
-    const progress = run.stderr.split('\n').filter(Boolean).map((line) => Number(line.replace('%', '')));
+    const progress = run.stderr
+        .split('\n')
+        .filter(Boolean)
+        .map((line) => Number(line.replace('%', '')));
     return { bytes: run.stdout, progress };
 }
 
 function filesUnder(folder) {
     if (!fs.existsSync(folder)) return [];
-    return fs.readdirSync(folder, { withFileTypes: true })
+    return fs
+        .readdirSync(folder, { withFileTypes: true })
         .sort((a, b) => (a.name < b.name ? -1 : 1))
         .flatMap((entry) => {
             const full = path.join(folder, entry.name);
@@ -77,15 +86,54 @@ function generator(seed) {
 }
 
 // The pieces the rules react to, with plain text, markup the safe compaction reads and bytes that are not UTF-8.
-const Pieces = [' ', '  ', '   ', '\t', '\r', '\r\n', '\n', '<', '>', ';', '"', '<div align="center">',
-    '<DIV Align="Center">', '<div  align="center">', '</div>', '</DIV>', '< p >', '<p>', '</p>', '<a href="x; y">',
-    'word', 'a', 'é', '<pre>', '</pre>', '<textarea>', '</textarea>', '<script>', '</script>', '<style>',
-    '</style>', '.x{white-space:pre}', '<!--', '-->', '&nbsp;', '<b> x </b>', '\u00a0', '\f', '\v'];
+const Pieces = [
+    ' ',
+    '  ',
+    '   ',
+    '\t',
+    '\r',
+    '\r\n',
+    '\n',
+    '<',
+    '>',
+    ';',
+    '"',
+    '<div align="center">',
+    '<DIV Align="Center">',
+    '<div  align="center">',
+    '</div>',
+    '</DIV>',
+    '< p >',
+    '<p>',
+    '</p>',
+    '<a href="x; y">',
+    'word',
+    'a',
+    'é',
+    '<pre>',
+    '</pre>',
+    '<textarea>',
+    '</textarea>',
+    '<script>',
+    '</script>',
+    '<style>',
+    '</style>',
+    '.x{white-space:pre}',
+    '<!--',
+    '-->',
+    '&nbsp;',
+    '<b> x </b>',
+    '\u00a0',
+    '\f',
+    '\v',
+];
 
 function randomPage(random, pieces) {
     const parts = [];
     for (let i = 0; i < pieces; ++i) {
-        parts.push(random.next() < 0.05 ? Buffer.from([random.below(256)]) : Buffer.from(Pieces[random.below(Pieces.length)]));
+        parts.push(
+            random.next() < 0.05 ? Buffer.from([random.below(256)]) : Buffer.from(Pieces[random.below(Pieces.length)])
+        );
     }
     return Buffer.concat(parts);
 }
@@ -94,7 +142,8 @@ function randomPage(random, pieces) {
 function randomPages(seed = 20240611) {
     const random = generator(seed);
     const pages = [];
-    for (let i = 0; i < 40; ++i) pages.push({ name: `random-${seed}-${i}`, bytes: randomPage(random, random.below(i < 5 ? 8 : 2000)) });
+    for (let i = 0; i < 40; ++i)
+        pages.push({ name: `random-${seed}-${i}`, bytes: randomPage(random, random.below(i < 5 ? 8 : 2000)) });
     pages.push({ name: `random-${seed}-large`, bytes: randomPage(random, 120000) });
     return pages;
 }
@@ -110,10 +159,24 @@ function assertSameBytes(actual, expected, label) {
     if (Buffer.compare(Buffer.from(actual), expected) === 0) return;
     let at = 0;
     while (at < actual.length && at < expected.length && actual[at] === expected[at]) ++at;
-    assert.fail(`${label}: ${actual.length} bytes against the CLI's ${expected.length}, first difference at ${at}: ` +
-        `${JSON.stringify(Buffer.from(actual.subarray(at, at + 24)).toString('latin1'))} against ` +
-        `${JSON.stringify(expected.subarray(at, at + 24).toString('latin1'))}`);
+    assert.fail(
+        `${label}: ${actual.length} bytes against the CLI's ${expected.length}, first difference at ${at}: ` +
+            `${JSON.stringify(Buffer.from(actual.subarray(at, at + 24)).toString('latin1'))} against ` +
+            `${JSON.stringify(expected.subarray(at, at + 24).toString('latin1'))}`
+    );
 }
 
-module.exports = { cli, root, optionSets, cliHasSafe, runCli, cliCompact, projectPages, randomPages, generator,
-    randomPage, scratchFolder, assertSameBytes };
+module.exports = {
+    cli,
+    root,
+    optionSets,
+    cliHasSafe,
+    runCli,
+    cliCompact,
+    projectPages,
+    randomPages,
+    generator,
+    randomPage,
+    scratchFolder,
+    assertSameBytes,
+};
