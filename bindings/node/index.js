@@ -35,7 +35,8 @@ const Text = Object.freeze({
 
 const MemoryBound = 4 * 1024 * 1024; // a stream's input held in memory before it is spooled to a file
 const SpoolBlock = 1024 * 1024; // what a stream collects before each write to its spool
-const InFlight = 2; // blocks of 256 KiB that a stream's worker hands over before the reader takes them
+const InFlight = 4; // blocks of 256 KiB that a stream's worker hands over before the stream takes them
+const ReadableBound = 1024 * 1024; // what a stream holds of its copy for a reader that does not keep up
 
 // --- Options -----------------------------------------------------------------------------------------------
 
@@ -214,7 +215,8 @@ function rest(chunks, count) {
 // memory stays bounded however slowly it is read. A small input is compacted at once, here.
 class CompactStream extends Transform {
     constructor(settings) {
-        super();
+        // A reader that writes to a file takes the copy a write at a time: the worker goes on meanwhile.
+        super({ readableHighWaterMark: ReadableBound });
         this._settings = settings;
         this._spool = new InputSpool();
         this._worker = null;
