@@ -320,6 +320,29 @@ private:
         }
     }
 
+    // copyUntil for one stop character, sixteen characters at a time.
+    bool copyUntilByte(unsigned char stop)
+    {
+        for (;;) {
+            if (m_source.next() == m_source.end()) {
+                if (m_source.atEnd())
+                    return false;
+                m_source.refill();
+            }
+            const unsigned char* const p = m_source.next();
+            const unsigned char* const q = safe_scan::findEither(p, m_source.end(), stop, '\r');
+            emit(p, static_cast<std::size_t>(q - p));
+            m_source.skipTo(q);
+            showProgress();
+            if (q == m_source.end())
+                continue;
+            if (*q != '\r')
+                return true;
+            m_in.get();
+            emit('\n');
+        }
+    }
+
     // From the start of the construct at `at`, the page is copied as it stands: the end of the page leaves it
     // open, and what a browser makes of that is not to be guessed.
     void copyRest(std::int64_t at)
@@ -464,6 +487,8 @@ private:
     void findStylesheets()
     {
         for (;;) {
+            if (m_collected->everything()) // nothing more to learn
+                return;
             if (m_source.next() == m_source.end()) {
                 if (m_source.atEnd())
                     return;
@@ -631,7 +656,7 @@ private:
 
     void bogusComment(std::int64_t at)
     {
-        if (!copyUntil([](unsigned char c) { return c == '>'; })) {
+        if (!copyUntilByte('>')) {
             openAtEnd(at);
             return;
         }
@@ -1133,7 +1158,7 @@ private:
         bool quoted(unsigned char quote)
         {
             if (m_collect == Collect::Nothing)
-                return m_scan.copyUntil([quote](unsigned char c) { return c == quote; }) && m_scan.m_in.get() == quote;
+                return m_scan.copyUntilByte(quote) && m_scan.m_in.get() == quote;
             for (int c = m_scan.m_in.get(); c != quote; c = m_scan.m_in.get()) {
                 if (c == End)
                     return false;
@@ -1353,7 +1378,7 @@ private:
     void rawText(std::string_view name)
     {
         for (;;) {
-            if (!copyUntil([](unsigned char c) { return c == '<'; }))
+            if (!copyUntilByte('<'))
                 return;
             m_in.get();
             const std::int64_t less = m_in.lastStart();
@@ -1378,7 +1403,7 @@ private:
         ScriptState state = ScriptState::Data;
         std::uint32_t window = 0; // the last characters, to see "<!--" and "-->"
         for (;;) {
-            if (state == ScriptState::Data && !copyUntil([](unsigned char c) { return c == '<'; }))
+            if (state == ScriptState::Data && !copyUntilByte('<'))
                 return;
             const int c = m_in.get();
             if (c == End)

@@ -171,6 +171,9 @@ public:
                 }
             }
             step(c, depth, s);
+            // Past a declaration's name, only a white-space value needs each character looked at.
+            if (m_nameDone && !(m_inValue && (m_nameEscaped || m_name.rfind("white-space", 0) == 0)))
+                m_window = m_in.skipPlain(m_window);
         }
         s.finish = c == End ? m_in.position() : m_in.lastStart();
         const bool named = m_name.rfind("white-space", 0) == 0 || m_nameEscaped;

@@ -5,6 +5,7 @@
 #include <engine/line_input.h>
 #include <engine/preserved_names.h>
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -37,6 +38,20 @@ public:
         return slowGet();
     }
     void unget() { m_input.rewindTo(m_start); }
+    // Passes over the buffered characters that neither end a statement nor open a string, a comment, an escape or
+    // a bracket; window takes the last of them, in lower case.
+    std::uint64_t skipPlain(std::uint64_t window)
+    {
+        SourceReader& source = m_input.source();
+        const unsigned char* p = source.next();
+        const unsigned char* const e = source.end();
+        while (p != e && Plain[*p]) {
+            const unsigned char c = *p++;
+            window = (window << 8) | (c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        }
+        source.skipTo(p);
+        return window;
+    }
     // Where the character get() answered last began.
     std::int64_t lastStart() const { return m_start; }
     std::int64_t position() const { return m_input.position(); }
@@ -45,6 +60,14 @@ public:
     bool cut() const { return m_cut; }
 
 private:
+    static constexpr std::array<bool, 256> Plain = [] {
+        std::array<bool, 256> plain {};
+        plain.fill(true);
+        for (const unsigned char c : {'/', '"', '\'', '\\', '(', ')', '[', ']', '{', '}', ';', '<', '\r', '\f'})
+            plain[c] = false;
+        return plain;
+    }();
+
     int slowGet();
     bool atStyleTag();
 
