@@ -348,7 +348,7 @@ int runCompaction(const CliOptions& options, std::ostream& err, StandardStreams 
         std::optional<SafeCompaction> safe;
         if (options.safe) {
             if (!readsStandardInput(options))
-                stylesheets.emplace(options.source, options.siteRoot);
+                stylesheets.emplace(options.source, options.siteRoot, control ? control->stylesheets : nullptr);
             safe = SafeCompaction {safeLanguageOf(source.name), stylesheets ? &*stylesheets : nullptr, &notes};
         }
         const CompactionResult result = compactNamedFiles(*from, source.name, destination.file(), destination.name,

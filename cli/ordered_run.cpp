@@ -190,6 +190,7 @@ void OrderedRun::run(Task& task) const
     control.stop = &platform::interruptSignal();
     control.syncNewFile = false;
     control.destinationLikelyFree = true;
+    control.stylesheets = &m_stylesheets;
     std::ostringstream text;
     const int code = runCompaction(one, text, {}, &control);
     task.text = std::move(text).str();

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <engine/compaction.h>
+#include <engine/stylesheet_memo.h>
 
 #include <condition_variable>
 #include <cstdint>
@@ -71,6 +72,8 @@ private:
     void clearProgressLine();
 
     const CliOptions& m_options;
+    // The site's stylesheets and scripts are read once for all its pages; the workers share what they gave.
+    mutable StylesheetMemo m_stylesheets;
     std::ostream& m_err;
     const std::int64_t m_totalBytes;
     const bool m_terminal;

@@ -23,10 +23,17 @@ std::string folderOf(const std::string& path)
 
 } // namespace
 
-FolderStylesheets::FolderStylesheets(std::string pagePath, std::string siteRoot)
+FolderStylesheets::FolderStylesheets(std::string pagePath, std::string siteRoot, StylesheetMemo* memo)
     : m_pageFolder(folderOf(pagePath))
     , m_siteRoot(siteRoot.empty() ? m_pageFolder : std::move(siteRoot))
+    , m_memo(memo)
 {
+}
+
+bool FolderStylesheets::locate(std::string_view href, const std::string* importedFrom, std::string& name)
+{
+    std::string note;
+    return stylesheetPath(href, m_pageFolder, m_siteRoot, importedFrom, name, note);
 }
 
 std::unique_ptr<ByteFile> FolderStylesheets::open(std::string_view href, const std::string* importedFrom,

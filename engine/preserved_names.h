@@ -5,7 +5,10 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 enum class NameKind : std::uint8_t
 {
@@ -46,6 +49,19 @@ private:
     std::size_t m_length = 0;
 };
 
+// What a stylesheet (with all it imports) or a script gave a page, recorded as it is read, so that another page
+// of the same run that links it can be given the same without reading it again.
+struct NameJournal
+{
+    static constexpr std::size_t MostNames = 16384; // past them it is not complete: a journal stays bounded
+
+    std::vector<std::pair<NameKind, std::uint64_t>> names;
+    bool everything = false;
+    bool everyClassAndId = false;
+    bool complete = true; // false when something it holds could not be recorded (an @import that loops back)
+    std::vector<std::string> notes;
+};
+
 // Past MostClassesAndIds class and id names, every element with a class or an id counts as named; past
 // MostTagsAndAttributes tag and attribute names, every element does. Both only keep more whitespace than needed.
 class PreservedNames
@@ -57,22 +73,31 @@ public:
     void add(NameKind kind, std::uint64_t hash);
     bool contains(std::uint64_t hash) const;
     // Every element keeps its whitespace: a rule that names no element (`*`, `:root`) or more names than fit.
-    void keepEverything() { m_everything = true; }
+    void keepEverything();
     bool everything() const { return m_everything; }
     bool everyClassAndId() const { return m_everyClassAndId; }
     bool empty() const { return m_count == 0 && !m_everything && !m_everyClassAndId; }
     // Whether any name of the kind is in, so that a page whose stylesheets name none is not looked up for it.
     bool has(NameKind kind) const { return m_kinds[static_cast<int>(kind)]; }
 
+    // Everything added from now on is also written into journal, until it is closed (journals nest).
+    void openJournal(NameJournal& journal) { m_journals.push_back(&journal); }
+    void closeJournal() { m_journals.pop_back(); }
+    const std::vector<NameJournal*>& journals() const { return m_journals; }
+    // Adds what a journal holds.
+    void replay(const NameJournal& journal);
+
 private:
     static constexpr std::size_t TableSize = 16384; // at most a third full, so a look-up ends soon
     static_assert(TableSize >= 3 * (MostClassesAndIds + MostTagsAndAttributes) && (TableSize & (TableSize - 1)) == 0);
 
-    std::array<std::uint64_t, TableSize> m_slots {};
+    // Allocated with the first name: most pages' stylesheets name none, and a page should not cost its zeroing.
+    std::vector<std::uint64_t> m_slots;
     std::size_t m_count = 0;
     std::size_t m_classesAndIds = 0;
     std::size_t m_tagsAndAttributes = 0;
     bool m_everything = false;
     bool m_everyClassAndId = false;
     std::array<bool, 4> m_kinds {};
+    std::vector<NameJournal*> m_journals;
 };

@@ -12,6 +12,7 @@
 #include <vector>
 
 class ByteFile;
+class StylesheetMemo;
 
 // How a file is compacted, told by its name.
 enum class SafeLanguage
@@ -37,6 +38,10 @@ public:
     virtual std::unique_ptr<ByteFile> open(std::string_view href, const std::string* importedFrom,
                                            std::string& name, std::string& note)
         = 0;
+    // Where what href names would be opened from, without opening it (false: not known before opening); and the
+    // run's memory of what files gave earlier pages (null: every page reads its own).
+    virtual bool locate(std::string_view, const std::string*, std::string&) { return false; }
+    virtual StylesheetMemo* memo() { return nullptr; }
 };
 
 // Where the stylesheet that href names lies on disk, for a page in pageFolder of a site whose root folder is
@@ -52,13 +57,17 @@ bool stylesheetPath(std::string_view href, const std::string& pageFolder, const 
 class FolderStylesheets final : public StylesheetFinder
 {
 public:
-    FolderStylesheets(std::string pagePath, std::string siteRoot);
+    // memo: shared by the pages of a run, or null.
+    FolderStylesheets(std::string pagePath, std::string siteRoot, StylesheetMemo* memo = nullptr);
     std::unique_ptr<ByteFile> open(std::string_view href, const std::string* importedFrom, std::string& name,
                                    std::string& note) override;
+    bool locate(std::string_view href, const std::string* importedFrom, std::string& name) override;
+    StylesheetMemo* memo() override { return m_memo; }
 
 private:
     std::string m_pageFolder;
     std::string m_siteRoot;
+    StylesheetMemo* m_memo;
 };
 
 struct SafeCompaction

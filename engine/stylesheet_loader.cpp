@@ -5,6 +5,7 @@
 #include <engine/preserved_names.h>
 #include <engine/safe_compaction.h>
 #include <engine/source_reader.h>
+#include <engine/stylesheet_memo.h>
 #include <engine/word_watch.h>
 
 #include <platform/byte_file.h>
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -276,65 +278,104 @@ void StylesheetLoader::Imports::import(std::string_view url)
         m_loader.load(href, m_from, m_depth + 1, true);
 }
 
-void StylesheetLoader::note(const std::string& href, const std::string& why)
+void StylesheetLoader::note(const char* what, const std::string& href, const std::string& why)
 {
-    if (m_notes)
-        m_notes->push_back("stylesheet " + href + ": " + why);
+    addNote(std::string(what) + " " + href + ": " + why);
 }
 
-std::unique_ptr<ByteFile> StylesheetLoader::openOnce(const std::string& href, const std::string* importedFrom,
-                                                     int depth, bool quiet, std::string& name)
+void StylesheetLoader::addNote(const std::string& text)
+{
+    if (m_notes)
+        m_notes->push_back(text);
+    for (NameJournal* journal : m_names.journals())
+        journal->notes.push_back(text);
+}
+// Reads what href names with reader, once a page, or gives again what it gave an earlier page of the run.
+void StylesheetLoader::visit(const std::string& href, const std::string* importedFrom, int depth, bool quiet,
+                             const char* what, const std::function<void(ByteFile&, const std::string&)>& reader)
 {
     if (m_names.everything())
-        return nullptr;
+        return;
     if (href.empty()) {
-        note("(too long)", "not read");
-        return nullptr;
+        note(what, "(too long)", "not read");
+        return;
     }
     std::string scheme(schemeOf(href));
     std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return std::tolower(c); });
     if (scheme == "data:") { // part of the page, but not read here: every element keeps its whitespace
         m_names.keepEverything();
-        note("data:", "not read, so the whole page keeps its whitespace");
-        return nullptr;
+        note(what, "data:", "not read, so the whole page keeps its whitespace");
+        return;
     }
     if (!m_finder) {
-        note(href, "not read (the page has no folder)");
-        return nullptr;
+        note(what, href, "not read (the page has no folder)");
+        return;
     }
     if (depth > MostImportDepth || m_read.size() >= MostStylesheets) {
         m_names.keepEverything();
-        note(href, "one too many, so the whole page keeps its whitespace");
-        return nullptr;
+        note(what, href, "one too many, so the whole page keeps its whitespace");
+        return;
     }
+    std::string name;
+    if (m_finder->memo() && m_finder->locate(href, importedFrom, name) && recalled(name))
+        return;
     std::string why;
-    std::unique_ptr<ByteFile> file = m_finder->open(href, importedFrom, name, why);
+    const std::unique_ptr<ByteFile> file = m_finder->open(href, importedFrom, name, why);
     if (!file) {
         if (!quiet)
-            note(href, why);
-        return nullptr;
+            note(what, href, why);
+        return;
     }
     if (std::find(m_read.begin(), m_read.end(), name) != m_read.end()) {
         file->close();
-        return nullptr;
+        if (!recalled(name)) // read for this page already, but what it gave is not at hand to record again
+            for (NameJournal* journal : m_names.journals())
+                journal->complete = false;
+        return;
     }
     m_read.push_back(name);
-    return file;
+    m_reading.push_back(name);
+    NameJournal journal;
+    m_names.openJournal(journal);
+    try {
+        reader(*file, name);
+    } catch (const EInOutError& error) {
+        m_names.keepEverything();
+        note(what, href, std::string(error.what()) + ", so the whole page keeps its whitespace");
+    }
+    m_names.closeJournal();
+    m_reading.pop_back();
+    file->close();
+    if (StylesheetMemo* memo = m_finder->memo())
+        memo->keep(name, journal);
+}
+
+// What an earlier page was given by the file of that name, given again; false when the run does not know it.
+bool StylesheetLoader::recalled(const std::string& name)
+{
+    if (std::find(m_reading.begin(), m_reading.end(), name) != m_reading.end()) {
+        // An @import that leads back to a stylesheet being read: it gives this page nothing new, but the journals
+        // of those in between cannot hold what it gives.
+        for (NameJournal* journal : m_names.journals())
+            journal->complete = false;
+        return true;
+    }
+    NameJournal kept;
+    StylesheetMemo* memo = m_finder->memo();
+    if (!memo || !memo->recall(name, kept))
+        return false;
+    m_names.replay(kept);
+    for (const std::string& text : kept.notes)
+        addNote(text);
+    if (std::find(m_read.begin(), m_read.end(), name) == m_read.end())
+        m_read.push_back(name);
+    return true;
 }
 
 void StylesheetLoader::load(const std::string& href, const std::string* importedFrom, int depth, bool quiet)
 {
-    std::string name;
-    const std::unique_ptr<ByteFile> file = openOnce(href, importedFrom, depth, quiet, name);
-    if (!file)
-        return;
-    try {
-        read(*file, name, depth);
-    } catch (const EInOutError& error) {
-        m_names.keepEverything();
-        note(href, std::string(error.what()) + ", so the whole page keeps its whitespace");
-    }
-    file->close();
+    visit(href, importedFrom, depth, quiet, "stylesheet",
+          [&](ByteFile& file, const std::string& name) { read(file, name, depth); });
 }
 
 // Without the markup around it, a <base> may be one only in text: the src is also read as if there were none.
@@ -342,37 +383,27 @@ void StylesheetLoader::script(std::string_view src)
 {
     const std::string written = decodeReferences(src);
     const std::string based = againstBase(m_base, written);
-    scanScript(based, false);
+    visit(based, nullptr, 0, false, "script", [&](ByteFile& file, const std::string& name) { scanScript(file, name); });
     if (based != written)
-        scanScript(written, true);
+        visit(written, nullptr, 0, true, "script", [&](ByteFile& file, const std::string& name) { scanScript(file, name); });
 }
 
 // A script that writes "white-space" or "whiteSpace" may give any element a white-space that keeps whitespace.
-void StylesheetLoader::scanScript(const std::string& href, bool quiet)
+void StylesheetLoader::scanScript(ByteFile& file, const std::string& name)
 {
-    std::string name;
-    const std::unique_ptr<ByteFile> file = openOnce(href, nullptr, 0, quiet, name);
-    if (!file)
-        return;
     WordWatch words({"whiteSpace", "white-space"});
-    try {
-        std::int64_t size = 0;
-        check(file->size(size));
-        check(file->seek(0));
-        SourceReader source(*file, size, static_cast<std::size_t>(std::clamp<std::int64_t>(size, 1, StylesheetBlock)));
-        source.watch(&words);
-        while (!source.atEnd() && !words.found()) {
-            source.refill();
-            source.skipTo(source.end());
-        }
-    } catch (const EInOutError& error) {
-        m_names.keepEverything();
-        note(href, std::string(error.what()) + ", so the whole page keeps its whitespace");
+    std::int64_t size = 0;
+    check(file.size(size));
+    check(file.seek(0));
+    SourceReader source(file, size, static_cast<std::size_t>(std::clamp<std::int64_t>(size, 1, StylesheetBlock)));
+    source.watch(&words);
+    while (!source.atEnd() && !words.found()) {
+        source.refill();
+        source.skipTo(source.end());
     }
-    file->close();
     if (words.found()) {
         m_names.keepEverything();
-        note(href, "a script that sets white-space, so the whole page keeps its whitespace");
+        note("script", name, "sets white-space, so the whole page keeps its whitespace");
     }
 }
 

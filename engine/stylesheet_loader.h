@@ -5,6 +5,7 @@
 #include <engine/safe_html.h>
 #include <engine/stylesheet_scan.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -50,18 +51,20 @@ private:
 
     // quiet: a second reading of the href, which needs no note when it leads nowhere.
     void load(const std::string& href, const std::string* importedFrom, int depth, bool quiet = false);
+    void visit(const std::string& href, const std::string* importedFrom, int depth, bool quiet, const char* what,
+               const std::function<void(ByteFile&, const std::string&)>& reader);
+    bool recalled(const std::string& name);
     void read(ByteFile& file, const std::string& name, int depth);
-    void scanScript(const std::string& href, bool quiet);
-    // Opens the file href names, once per page (null when read already or unreadable, with a note).
-    std::unique_ptr<ByteFile> openOnce(const std::string& href, const std::string* importedFrom, int depth, bool quiet,
-                                       std::string& name);
-    void note(const std::string& href, const std::string& why);
+    void scanScript(ByteFile& file, const std::string& name);
+    void note(const char* what, const std::string& href, const std::string& why);
+    void addNote(const std::string& text);
 
     StylesheetFinder* m_finder;
     PreservedNames& m_names;
     std::vector<std::string>* m_notes;
     std::string m_base;
-    std::vector<std::string> m_read; // the stylesheets read already, by the finder's names
+    std::vector<std::string> m_read;    // the stylesheets and scripts read already, by the finder's names
+    std::vector<std::string> m_reading; // those being read, one importing the next
     Imports m_pageImports;
 };
 

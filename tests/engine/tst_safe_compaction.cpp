@@ -4,6 +4,7 @@
 #include <tests/support/progress_recorder.h>
 
 #include <engine/safe_compaction.h>
+#include <engine/stylesheet_memo.h>
 #include <platform/io_error.h>
 
 #include <gtest/gtest.h>
@@ -35,10 +36,18 @@ const Reading Readings[] = {
 class MemoryStylesheets final : public StylesheetFinder
 {
 public:
-    explicit MemoryStylesheets(std::map<std::string, std::string> sheets)
+    explicit MemoryStylesheets(std::map<std::string, std::string> sheets, StylesheetMemo* memo = nullptr)
         : m_sheets(std::move(sheets))
+        , m_memo(memo)
     {
     }
+    bool locate(std::string_view href, const std::string*, std::string& name) override
+    {
+        name = href;
+        return true;
+    }
+    StylesheetMemo* memo() override { return m_memo; }
+    int opened = 0;
     std::unique_ptr<ByteFile> open(std::string_view href, const std::string*, std::string& name,
                                    std::string& note) override
     {
@@ -48,11 +57,13 @@ public:
             return nullptr;
         }
         name = found->first;
+        ++opened;
         return std::make_unique<MemoryFile>(found->second);
     }
 
 private:
     std::map<std::string, std::string> m_sheets;
+    StylesheetMemo* m_memo;
 };
 
 struct SafeRun
@@ -342,7 +353,7 @@ const LinkCase LinkCases[] = {
      {"stylesheet x/s.css: not found"}},
     {"LinkedScriptSettingWhiteSpace", "<script src=\"a.js\"></script><p>  a  </p>",
      {{"a.js", "el.style.whiteSpace = 'pre';"}}, "<script src=\"a.js\"></script><p>  a  </p>",
-     {"stylesheet a.js: a script that sets white-space, so the whole page keeps its whitespace"}},
+     {"script a.js: sets white-space, so the whole page keeps its whitespace"}},
     {"LinkedScriptOtherwise", "<script src=\"a.js\"></script><p>  a  </p>", {{"a.js", "f();"}},
      "<script src=\"a.js\"></script><p> a </p>", {}},
     {"DataUrlKeepsEverything", "<link rel=stylesheet href=\"data:text/css,p{}\"><p>  a  </p>", {},
@@ -407,6 +418,45 @@ TEST(StylesheetPath, ResolvedAsABrowserDoes)
         else
             EXPECT_EQ(note, row.note) << row.href;
     }
+}
+
+// The pages of one run share what their stylesheets gave: each file is read once, and a page is given exactly what
+// reading them itself would have given it, also what an @import gave that an earlier page had read already.
+TEST(StylesheetMemo, GivesEveryPageWhatItsOwnReadingWould)
+{
+    const std::map<std::string, std::string> sheets = {
+        {"a.css", "@import 'c.css';"}, {"b.css", "@import 'c.css';"}, {"c.css", ".k{white-space:pre}"},
+        {"loop.css", "@import 'loop.css'; .m{white-space:pre}"}};
+    const std::string kept = "<div class=k>  a  </div><div class=m>  b  </div>  c";
+    const struct
+    {
+        const char* name;
+        std::string page;
+        std::string output;
+    } pages[] = {
+        {"both link c", "<link rel=stylesheet href=a.css><link rel=stylesheet href=b.css>" + kept,
+         "<link rel=stylesheet href=a.css><link rel=stylesheet href=b.css><div class=k>  a  </div><div class=m> b "
+         "</div> c"},
+        {"b alone, c read already", "<link rel=stylesheet href=b.css>" + kept,
+         "<link rel=stylesheet href=b.css><div class=k>  a  </div><div class=m> b </div> c"},
+        {"a loop", "<link rel=stylesheet href=loop.css>" + kept,
+         "<link rel=stylesheet href=loop.css><div class=k> a </div><div class=m>  b  </div> c"},
+        {"the loop again", "<link rel=stylesheet href=loop.css>" + kept,
+         "<link rel=stylesheet href=loop.css><div class=k> a </div><div class=m>  b  </div> c"},
+    };
+    StylesheetMemo memo;
+    MemoryStylesheets finder(sheets, &memo);
+    for (const auto& page : pages) {
+        SCOPED_TRACE(page.name);
+        MemoryFile source(page.page);
+        MemoryFile destination;
+        ProgressRecorder progress;
+        compactStreamSafe(source, destination, {SafeLanguage::Html, &finder, nullptr}, progress);
+        EXPECT_EQ(destination.data, page.output);
+    }
+    // Each stylesheet is read once for the run, but one that imports itself by each page: what it gives through
+    // the loop cannot be recorded.
+    EXPECT_EQ(finder.opened, 5);
 }
 
 // ---- the promises of a run -----------------------------------------------------------------------------------
