@@ -777,12 +777,14 @@ private:
                     h.add(start[i]);
                 return h.value();
             };
+            // Inside a kept element the facts that could start keeping matter no more: only its name is counted.
+            const bool look = !kept();
             TagFacts facts;
-            facts.named = m_names.has(NameKind::Tag) && m_names.contains(hash());
+            facts.named = look && m_names.has(NameKind::Tag) && m_names.contains(hash());
             // Most tags need no change: the first walk over the attributes only looks, and tells whether a
             // second one must write them compacted.
             bool changed = false;
-            const unsigned char* const close = walkAttributes(q, e, facts, changed, nullptr);
+            const unsigned char* const close = walkAttributes(q, e, facts, changed, nullptr, look);
             if (!close)
                 return false;
             unsigned char* out = m_out->next();
@@ -797,7 +799,7 @@ private:
             } else {
                 std::memcpy(out, start, nameLength);
                 out += nameLength;
-                walkAttributes(q, e, facts, changed, &out);
+                walkAttributes(q, e, facts, changed, &out, false);
                 *out++ = '>';
             }
             m_out->advance(static_cast<std::size_t>(out - outStart));
@@ -812,9 +814,9 @@ private:
     }
 
     // quickTag's walk over the attributes, from the character after the tag's name: answers where its '>' is,
-    // or null. Without out it looks (and tells changed and facts); with out it writes them compacted.
+    // or null. Without out it looks (and tells changed, and with look the facts); with out it writes them compacted.
     const unsigned char* walkAttributes(const unsigned char* q, const unsigned char* e, TagFacts& facts, bool& changed,
-                                        unsigned char** out)
+                                        unsigned char** out, bool look)
     {
         unsigned char last = q[-1];
         const auto put = [&](const unsigned char* p, std::size_t n) {
@@ -864,7 +866,7 @@ private:
             put(nameStart, static_cast<std::size_t>(q - nameStart));
             last = q[-1];
             const Collect collect
-                = out ? Collect::Nothing : quickCollect(nameStart, static_cast<std::size_t>(q - nameStart), facts);
+                = !look ? Collect::Nothing : quickCollect(nameStart, static_cast<std::size_t>(q - nameStart), facts);
             if (isTagSpace(*q) && !space())
                 return nullptr;
             if (*q != '=')
