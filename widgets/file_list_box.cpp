@@ -3,6 +3,7 @@
 
 #include <widgets/folder_paths.h>
 
+#include <QMouseEvent>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -242,8 +243,12 @@ void FileListBox::handleUserInput(const std::function<void()>& handle)
         emit userSelectionChanged();
 }
 
+// Qt's views select with any button; here a selection change toggles marks, so only the left button selects.
+// The other buttons' presses, releases and double clicks are left to the parent, as a view without them does.
 void FileListBox::mousePressEvent(QMouseEvent* event)
 {
+    if (event->button() != Qt::LeftButton)
+        return event->ignore();
     handleUserInput([&] { QListWidget::mousePressEvent(event); });
 }
 
@@ -254,11 +259,15 @@ void FileListBox::mouseMoveEvent(QMouseEvent* event)
 
 void FileListBox::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (event->button() != Qt::LeftButton)
+        return event->ignore();
     handleUserInput([&] { QListWidget::mouseReleaseEvent(event); });
 }
 
 void FileListBox::mouseDoubleClickEvent(QMouseEvent* event)
 {
+    if (event->button() != Qt::LeftButton)
+        return event->ignore();
     handleUserInput([&] { QListWidget::mouseDoubleClickEvent(event); });
 }
 

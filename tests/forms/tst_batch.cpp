@@ -198,6 +198,8 @@ private slots:
 
     void marking_data();
     void marking();
+    void onlyTheLeftButtonMarks_data();
+    void onlyTheLeftButtonMarks();
     void nothingMarked_data();
     void nothingMarked();
     void batchIntoAnotherFolder_data();
@@ -313,6 +315,54 @@ void TestBatch::marking()
                                                                                      : Qt::NoModifier;
             QTest::keyClick(list, parts.at(1) == QLatin1String("Down") ? Qt::Key_Down : Qt::Key_Space, modifiers);
         }
+    }
+    QCOMPARE(texts(*list), expected);
+    QVERIFY(list->selectedItems().isEmpty());
+}
+
+void TestBatch::onlyTheLeftButtonMarks_data()
+{
+    QTest::addColumn<QStringList>("clicks"); // "<button> <row>", the button left, right or middle;
+                                              // "double <button> <row>" for a double click
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("left click marks") << QStringList { "left 1" } << QStringList { "a.htm", "b.htm*", "c.htm" };
+    QTest::newRow("right click marks nothing")
+        << QStringList { "right 1" } << QStringList { "a.htm", "b.htm", "c.htm" };
+    QTest::newRow("middle click marks nothing")
+        << QStringList { "middle 1" } << QStringList { "a.htm", "b.htm", "c.htm" };
+    QTest::newRow("right double click marks nothing")
+        << QStringList { "double right 1" } << QStringList { "a.htm", "b.htm", "c.htm" };
+    QTest::newRow("middle double click marks nothing")
+        << QStringList { "double middle 1" } << QStringList { "a.htm", "b.htm", "c.htm" };
+    QTest::newRow("right click leaves a mark on")
+        << QStringList { "left 1", "right 1" } << QStringList { "a.htm", "b.htm*", "c.htm" };
+    QTest::newRow("right click beside a mark")
+        << QStringList { "left 0", "right 2", "middle 1" } << QStringList { "a.htm*", "b.htm", "c.htm" };
+    QTest::newRow("left click after a right click marks once")
+        << QStringList { "right 2", "left 2" } << QStringList { "a.htm", "b.htm", "c.htm*" };
+}
+
+// A selection change toggles a mark, and a right or middle click must not select: it is no request to mark.
+void TestBatch::onlyTheLeftButtonMarks()
+{
+    QFETCH(QStringList, clicks);
+    QFETCH(QStringList, expected);
+    writeSources({ "a.htm", "b.htm", "c.htm" });
+    FileListBox* list = m_window->FileListBox1;
+    list->setFocus();
+    for (const QString& click : clicks) {
+        QStringList parts = click.split(u' ');
+        const bool twice = parts.front() == QLatin1String("double");
+        if (twice)
+            parts.removeFirst();
+        const Qt::MouseButton button = parts.at(0) == QLatin1String("left") ? Qt::LeftButton
+            : parts.at(0) == QLatin1String("right")                        ? Qt::RightButton
+                                                                           : Qt::MiddleButton;
+        const QPoint at = list->visualItemRect(list->item(parts.at(1).toInt())).center();
+        if (twice)
+            QTest::mouseDClick(list->viewport(), button, {}, at);
+        else
+            QTest::mouseClick(list->viewport(), button, {}, at);
     }
     QCOMPARE(texts(*list), expected);
     QVERIFY(list->selectedItems().isEmpty());
