@@ -132,9 +132,10 @@ void FileListBox::showNames(const QList<QByteArray>& names)
     QStringList shown;
     shown.reserve(names.size());
     for (const QByteArray& name : names)
-        shown << folders::shownName(name);
+        shown << folders::visibleName(name);
     addItems(shown);
-    // Most names come back unchanged from their text; only the others need their bytes kept.
+    // Most names come back unchanged from their text; only the others (undecodable bytes, escaped controls) need
+    // their bytes kept.
     for (qsizetype row = 0; row < names.size(); ++row) {
         if (folders::localPath(shown.at(row)) != names.at(row))
             item(int(row))->setData(NameRole, names.at(row));
