@@ -14,6 +14,7 @@
 #include <shell/messages.h>
 #include <widgets/directory_list_box.h>
 #include <widgets/file_list_box.h>
+#include <widgets/folder_paths.h>
 
 #include <QDir>
 #include <QLabel>
@@ -164,7 +165,8 @@ bool BatchRun::compactItem(int row)
         = ownTestFileKept ? DestinationCreation::ReplaceExisting : DestinationCreation::MustNotExist;
     const CompactionResult result = compactFile(sourcePath, destinationPath, creation);
     list.setMarked(row, false);
-    m_statistics.appendRow(sourceText, result.sourceSize, textFromPath(destinationName), result.written);
+    const QString destinationText = folders::visibleName(QByteArray::fromStdString(destinationName));
+    m_statistics.appendRow(sourceText, result.sourceSize, destinationText, result.written);
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QStyle>
 #include <QTableWidget>
 
@@ -133,4 +134,12 @@ void Tstat::keyPressEvent(QKeyEvent* event)
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+void Tstat::showEvent(QShowEvent* event)
+{
+    // The window system's own show, after a restore for instance, leaves the focus where the user put it.
+    if (!event->spontaneous())
+        StringGrid1->setFocus(Qt::OtherFocusReason);
+    QDialog::showEvent(event);
 }

@@ -33,6 +33,9 @@ public slots:
 protected:
     // There is no cancel button: Escape leaves the window open.
     void keyPressEvent(QKeyEvent* event) override;
+    // The one window is shown again and again, and keeps the focus it had when it closed: each opening puts it
+    // back on the grid, so that Tab then Space always reaches OK.
+    void showEvent(QShowEvent* event) override;
 
 private:
     void buildGrid();

@@ -3,6 +3,7 @@
 
 #include <widgets/folder_paths.h>
 
+#include <QMouseEvent>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -131,9 +132,10 @@ void FileListBox::showNames(const QList<QByteArray>& names)
     QStringList shown;
     shown.reserve(names.size());
     for (const QByteArray& name : names)
-        shown << folders::shownName(name);
+        shown << folders::visibleName(name);
     addItems(shown);
-    // Most names come back unchanged from their text; only the others need their bytes kept.
+    // Most names come back unchanged from their text; only the others (undecodable bytes, escaped controls) need
+    // their bytes kept.
     for (qsizetype row = 0; row < names.size(); ++row) {
         if (folders::localPath(shown.at(row)) != names.at(row))
             item(int(row))->setData(NameRole, names.at(row));
@@ -242,8 +244,12 @@ void FileListBox::handleUserInput(const std::function<void()>& handle)
         emit userSelectionChanged();
 }
 
+// Qt's views select with any button; here a selection change toggles marks, so only the left button selects.
+// The other buttons' presses, releases and double clicks are left to the parent, as a view without them does.
 void FileListBox::mousePressEvent(QMouseEvent* event)
 {
+    if (event->button() != Qt::LeftButton)
+        return event->ignore();
     handleUserInput([&] { QListWidget::mousePressEvent(event); });
 }
 
@@ -254,11 +260,15 @@ void FileListBox::mouseMoveEvent(QMouseEvent* event)
 
 void FileListBox::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (event->button() != Qt::LeftButton)
+        return event->ignore();
     handleUserInput([&] { QListWidget::mouseReleaseEvent(event); });
 }
 
 void FileListBox::mouseDoubleClickEvent(QMouseEvent* event)
 {
+    if (event->button() != Qt::LeftButton)
+        return event->ignore();
     handleUserInput([&] { QListWidget::mouseDoubleClickEvent(event); });
 }
 

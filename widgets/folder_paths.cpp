@@ -49,6 +49,30 @@ QStorageInfo volumeOf(const QByteArray& folder)
     return QStorageInfo(QFile::decodeName(level));
 }
 
+// C0 and C1 controls and DEL; the line and paragraph separators; the embeddings, overrides and isolates that
+// would move the mark away from the end of the row.
+bool isHiddenControl(char16_t c)
+{
+    return c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x2028 || c == 0x2029 || (c >= 0x202a && c <= 0x202e)
+        || (c >= 0x2066 && c <= 0x2069);
+}
+
+QString escapedControl(char16_t c)
+{
+    switch (c) {
+    case u'\n':
+        return QStringLiteral("\\n");
+    case u'\t':
+        return QStringLiteral("\\t");
+    case u'\r':
+        return QStringLiteral("\\r");
+    default:
+        // Below 0x80 the character is one byte of the name; above it, it is shown by its code point.
+        return c < 0x80 ? QStringLiteral("\\x%1").arg(uint(c), 2, 16, QLatin1Char('0'))
+                        : QStringLiteral("\\u%1").arg(uint(c), 4, 16, QLatin1Char('0'));
+    }
+}
+
 } // namespace
 
 QByteArray absoluteFolder(const QByteArray& path)
@@ -109,6 +133,19 @@ bool isFolder(const QByteArray& path)
 QString shownName(const QByteArray& name)
 {
     return QFile::decodeName(name);
+}
+
+QString visibleName(const QByteArray& name)
+{
+    const QString shown = shownName(name);
+    const auto hidden = [](QChar c) { return isHiddenControl(c.unicode()); };
+    if (std::none_of(shown.cbegin(), shown.cend(), hidden))
+        return shown;
+    QString visible;
+    visible.reserve(shown.size() + 8);
+    for (const QChar c : shown)
+        visible += hidden(c) ? escapedControl(c.unicode()) : QString(c);
+    return visible;
 }
 
 QString shownFolder(const QByteArray& folder)

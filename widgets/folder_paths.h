@@ -22,6 +22,9 @@ bool isFolder(const QByteArray& path);
 
 // Bytes that are not valid UTF-8 show as replacement characters.
 QString shownName(const QByteArray& name);
+// The same for a list row, which has one line: characters that would break it, hide what follows (a mark) or
+// reorder it show escaped, as \n, \t, \r, \x1b or \u2028; any other name is shown as shownName shows it.
+QString visibleName(const QByteArray& name);
 // Native separators.
 QString shownFolder(const QByteArray& folder);
 QByteArray localPath(const QString& text);

@@ -198,6 +198,8 @@ private slots:
 
     void marking_data();
     void marking();
+    void onlyTheLeftButtonMarks_data();
+    void onlyTheLeftButtonMarks();
     void nothingMarked_data();
     void nothingMarked();
     void batchIntoAnotherFolder_data();
@@ -213,6 +215,8 @@ private slots:
     void longListIsDoneWhole();
     void namesAreNotMarks_data();
     void namesAreNotMarks();
+    void controlCharactersShowEscaped_data();
+    void controlCharactersShowEscaped();
     void undecodableFolders_data();
     void undecodableFolders();
     void largeListMarking_data();
@@ -313,6 +317,54 @@ void TestBatch::marking()
                                                                                      : Qt::NoModifier;
             QTest::keyClick(list, parts.at(1) == QLatin1String("Down") ? Qt::Key_Down : Qt::Key_Space, modifiers);
         }
+    }
+    QCOMPARE(texts(*list), expected);
+    QVERIFY(list->selectedItems().isEmpty());
+}
+
+void TestBatch::onlyTheLeftButtonMarks_data()
+{
+    QTest::addColumn<QStringList>("clicks"); // "<button> <row>", the button left, right or middle;
+                                              // "double <button> <row>" for a double click
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("left click marks") << QStringList { "left 1" } << QStringList { "a.htm", "b.htm*", "c.htm" };
+    QTest::newRow("right click marks nothing")
+        << QStringList { "right 1" } << QStringList { "a.htm", "b.htm", "c.htm" };
+    QTest::newRow("middle click marks nothing")
+        << QStringList { "middle 1" } << QStringList { "a.htm", "b.htm", "c.htm" };
+    QTest::newRow("right double click marks nothing")
+        << QStringList { "double right 1" } << QStringList { "a.htm", "b.htm", "c.htm" };
+    QTest::newRow("middle double click marks nothing")
+        << QStringList { "double middle 1" } << QStringList { "a.htm", "b.htm", "c.htm" };
+    QTest::newRow("right click leaves a mark on")
+        << QStringList { "left 1", "right 1" } << QStringList { "a.htm", "b.htm*", "c.htm" };
+    QTest::newRow("right click beside a mark")
+        << QStringList { "left 0", "right 2", "middle 1" } << QStringList { "a.htm*", "b.htm", "c.htm" };
+    QTest::newRow("left click after a right click marks once")
+        << QStringList { "right 2", "left 2" } << QStringList { "a.htm", "b.htm", "c.htm*" };
+}
+
+// A selection change toggles a mark, and a right or middle click must not select: it is no request to mark.
+void TestBatch::onlyTheLeftButtonMarks()
+{
+    QFETCH(QStringList, clicks);
+    QFETCH(QStringList, expected);
+    writeSources({ "a.htm", "b.htm", "c.htm" });
+    FileListBox* list = m_window->FileListBox1;
+    list->setFocus();
+    for (const QString& click : clicks) {
+        QStringList parts = click.split(u' ');
+        const bool twice = parts.front() == QLatin1String("double");
+        if (twice)
+            parts.removeFirst();
+        const Qt::MouseButton button = parts.at(0) == QLatin1String("left") ? Qt::LeftButton
+            : parts.at(0) == QLatin1String("right")                        ? Qt::RightButton
+                                                                           : Qt::MiddleButton;
+        const QPoint at = list->visualItemRect(list->item(parts.at(1).toInt())).center();
+        if (twice)
+            QTest::mouseDClick(list->viewport(), button, {}, at);
+        else
+            QTest::mouseClick(list->viewport(), button, {}, at);
     }
     QCOMPARE(texts(*list), expected);
     QVERIFY(list->selectedItems().isEmpty());
@@ -681,6 +733,53 @@ void TestBatch::namesAreNotMarks()
     }
     for (int row = 0; row < list->count(); ++row)
         QVERIFY(!list->isMarked(row));
+}
+
+void TestBatch::controlCharactersShowEscaped_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("newline") << QByteArray("new\nfile.htm") << u"new\\nfile.htm"_qs;
+    QTest::newRow("tab") << QByteArray("a\tb.htm") << u"a\\tb.htm"_qs;
+    QTest::newRow("carriage return last") << QByteArray("a.htm\r") << u"a.htm\\r"_qs;
+    QTest::newRow("escape sequence and delete") << QByteArray("\x1b[1mx\x7f.htm") << u"\\x1b[1mx\\x7f.htm"_qs;
+    QTest::newRow("bell, backspace, vertical tab, form feed")
+        << QByteArray("\x07\x08\x0b\x0c.htm") << u"\\x07\\x08\\x0b\\x0c.htm"_qs;
+    QTest::newRow("next line, a control of 0x80-0x9f") << QByteArray("a\xc2\x85.htm") << u"a\\u0085.htm"_qs;
+    QTest::newRow("line separator") << QByteArray("a\xe2\x80\xa8.htm") << u"a\\u2028.htm"_qs;
+    QTest::newRow("right-to-left override") << QByteArray("a\xe2\x80\xaemth.htm") << u"a\\u202emth.htm"_qs;
+    QTest::newRow("not UTF-8, beside a newline") << QByteArray("\xff\n.htm") << u"\uFFFD\\n.htm"_qs;
+    QTest::newRow("not UTF-8 alone") << QByteArray("\xfe.htm") << u"\uFFFD.htm"_qs;
+    QTest::newRow("plain name unchanged") << QByteArray("index.htm") << u"index.htm"_qs;
+    QTest::newRow("accent, blanks and a backslash unchanged")
+        << QByteArray("caff\xc3\xa8 a\\n b.htm") << u"caff\u00e8 a\\n b.htm"_qs;
+}
+
+// A row has one line: a name whose controls would cut it short or hide its mark shows them escaped, in both
+// lists and in the statistics, while the file read and written is the one under the exact name.
+void TestBatch::controlCharactersShowEscaped()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QString, shown);
+    writeFileBytes(local(*m_source, name.toStdString()), Page);
+    FileListBox* list = m_window->FileListBox1;
+    list->read();
+    QCOMPARE(list->count(), 1);
+    QCOMPARE(list->itemText(0), shown);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+    QCOMPARE(list->itemText(0), shown + u'*');
+
+    m_window->Button2->click();
+
+    QVERIFY2(m_messages->errors.isEmpty(), qPrintable(m_messages->errors.join(u'\n')));
+    QVERIFY(m_messages->messages.empty());
+    QCOMPARE(entryNames(m_destination->path().toStdString()), std::set<std::string> { name.toStdString() });
+    QCOMPARE(readFileBytes(local(*m_destination, name.toStdString())),
+        compacted(local(*m_source, name.toStdString()), m_window->options()));
+    QCOMPARE(texts(*list), QStringList { shown });
+    QCOMPARE(texts(*m_window->FileListBox2), QStringList { shown });
+    QCOMPARE(m_window->FileListBox2->fileName(0), name);
+    QCOMPARE(gridRow(*m_statistics, 1).mid(0, 3), (QStringList { shown, u"%1 byte "_qs.arg(Page.size()), shown }));
 }
 
 void TestBatch::undecodableFolders_data()

@@ -36,6 +36,8 @@ private slots:
     void closing();
     void gridIsOneTabStop_data();
     void gridIsOneTabStop();
+    void eachOpeningStartsOnTheGrid_data();
+    void eachOpeningStartsOnTheGrid();
     void instanceAndLibraryStatCoexist();
 };
 
@@ -146,7 +148,8 @@ void TestStati::gridIsOneTabStop_data()
     QTest::newRow("three data rows") << 3;
 }
 
-// Tab leaves the grid for OK at once, whatever the number of cells; the arrows still walk the cells.
+// Tab leaves the grid for OK at once, whatever the number of cells; the arrows still walk the cells. The focus is
+// read from the window, which has it before the system activates the window (late on a loaded machine).
 void TestStati::gridIsOneTabStop()
 {
     QFETCH(int, rows);
@@ -162,15 +165,60 @@ void TestStati::gridIsOneTabStop()
         pressKey(w, Qt::Key_Right);
         columnAfterRight = w->StringGrid1->currentColumn();
         pressKey(w, Qt::Key_Tab);
-        afterTab = QApplication::focusWidget();
+        afterTab = w->focusWidget();
         pressKey(w, Qt::Key_Tab);
-        afterSecondTab = QApplication::focusWidget();
+        afterSecondTab = w->focusWidget();
         w->close();
     });
     window.exec();
     QCOMPARE(columnAfterRight, 1);
     QCOMPARE(afterTab, static_cast<QWidget*>(window.OKBtn));
     QCOMPARE(afterSecondTab, static_cast<QWidget*>(window.StringGrid1));
+}
+
+void TestStati::eachOpeningStartsOnTheGrid_data()
+{
+    QTest::addColumn<QString>("earlierClose"); // how each opening before the last one was closed
+    QTest::addColumn<int>("openings");
+    QTest::newRow("first opening") << "tab space" << 1;
+    QTest::newRow("second opening, the first closed from OK") << "tab space" << 2;
+    QTest::newRow("third opening") << "tab space" << 3;
+    QTest::newRow("second opening, the first left on OK by the close box") << "tab close" << 2;
+    QTest::newRow("second opening, the first closed with Enter") << "enter" << 2;
+}
+
+// The one window is shown again and again: whatever had the focus when it closed, it opens on the grid, so that
+// Tab then Space reaches OK and closes it every time.
+void TestStati::eachOpeningStartsOnTheGrid()
+{
+    QFETCH(QString, earlierClose);
+    QFETCH(int, openings);
+    Tstat window;
+    window.appendRow(QStringLiteral("a.htm"), 10, QStringLiteral("a.htm"), 5);
+    for (int opening = 1; opening <= openings; ++opening) {
+        const bool last = opening == openings;
+        QWidget* focusAtStart = nullptr;
+        bool closedByTabSpace = false;
+        whenModal<Tstat>([&](Tstat* w) {
+            focusAtStart = w->focusWidget();
+            pressKey(w, Qt::Key_Tab);
+            if (last || earlierClose == "tab space") {
+                pressKey(w, Qt::Key_Space);
+                closedByTabSpace = w->isHidden();
+            } else if (earlierClose == "tab close") {
+                w->close();
+            } else {
+                pressKey(w, Qt::Key_Tab);
+                pressKey(w, Qt::Key_Enter);
+            }
+        });
+        const ModalWatchdog watchdog;
+        window.exec();
+        QVERIFY2(!watchdog.fired(), qPrintable(QStringLiteral("opening %1 stayed open").arg(opening)));
+        QCOMPARE(focusAtStart, static_cast<QWidget*>(window.StringGrid1));
+        if (last || earlierClose == "tab space")
+            QVERIFY(closedByTabSpace);
+    }
 }
 
 void TestStati::instanceAndLibraryStatCoexist()
