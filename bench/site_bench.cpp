@@ -136,6 +136,24 @@ struct Measured
     std::string note;
 };
 
+// The labels of a table's rows: the comparisons below find their rows by these.
+namespace Label {
+const std::string Minify = "minify -r (whitespace-only flags)";
+const std::string Site = "snellitore-cli -r";
+const std::string SiteOneJob = "snellitore-cli -r --jobs=1";
+const std::string SiteTwoJobs = "snellitore-cli -r --jobs=2";
+const std::string BaselineOneJob = "baseline -r --jobs=1";
+const std::string BaselineTwoJobs = "baseline -r --jobs=2";
+} // namespace Label
+
+// The row of that label; a row left out of the table (the baseline's, without a baseline build) counts as failed.
+const Measured& rowNamed(const std::vector<Measured>& rows, const std::string& label)
+{
+    static const Measured missing { .label = {}, .failed = true, .note = "not run" };
+    const auto row = std::find_if(rows.begin(), rows.end(), [&](const Measured& r) { return r.label == label; });
+    return row == rows.end() ? missing : *row;
+}
+
 // One command of a table: its argument list for a given output folder.
 struct Command
 {
@@ -148,9 +166,10 @@ struct Command
 // Runs every command once per round, in turn, and keeps each command's median time. Each run writes into a
 // folder of its own that is only removed at the end: on ext4, creating files right after deleting as many
 // costs many times more (the allocator steps over recently freed inodes), which would favour whichever
-// command ran first. Outputs are written out to the disk before each run, untimed.
+// command ran first. Outputs are written out to the disk before each run, untimed. lastOutput gets the folder of
+// the last run of the command labelled kept, or of the only command.
 std::vector<Measured> measureRounds(const std::vector<Command>& commands, const std::string& outputs, int runs,
-                                    std::string& lastOutput)
+                                    std::string& lastOutput, const std::string& kept = {})
 {
     std::vector<Measured> results(commands.size());
     std::vector<std::vector<std::pair<double, double>>> times(commands.size());
@@ -173,7 +192,7 @@ std::vector<Measured> measureRounds(const std::vector<Command>& commands, const 
             }
             times[i].push_back({ usage.seconds, usage.cpuSeconds });
             results[i].maxRssKiB = std::max(results[i].maxRssKiB, usage.maxRssKiB);
-            if (i == 3 || commands.size() == 1) // the site run with 2 workers, or the loop: compared afterwards
+            if (commands[i].label == kept || commands.size() == 1) // compared afterwards
                 lastOutput = output;
         }
     }
@@ -289,18 +308,18 @@ void benchFolder(const Settings& settings, const std::string& folder)
         const std::string outputs = folder + "/outputs/" + (isCorpus ? "corpus" : "tiny");
         fs::create_directories(outputs);
         std::vector<Command> commands {
-            { "minify -r (whitespace-only flags)", [&](const std::string& o) { return minify(*tree, o); } },
-            { "snellitore-cli -r", [&](const std::string& o) { return cli(*tree, "", o); } },
-            { "snellitore-cli -r --jobs=1", [&](const std::string& o) { return cli(*tree, "1", o); } },
-            { "snellitore-cli -r --jobs=2", [&](const std::string& o) { return cli(*tree, "2", o); } },
+            { Label::Minify, [&](const std::string& o) { return minify(*tree, o); } },
+            { Label::Site, [&](const std::string& o) { return cli(*tree, "", o); } },
+            { Label::SiteOneJob, [&](const std::string& o) { return cli(*tree, "1", o); } },
+            { Label::SiteTwoJobs, [&](const std::string& o) { return cli(*tree, "2", o); } },
         };
         if (!settings.baselineCli.empty()) {
-            commands.push_back({ "baseline -r --jobs=1", [&](const std::string& o) {
+            commands.push_back({ Label::BaselineOneJob, [&](const std::string& o) {
                                     auto argv = cli(*tree, "1", o);
                                     argv.front() = settings.baselineCli;
                                     return argv;
                                 } });
-            commands.push_back({ "baseline -r --jobs=2", [&](const std::string& o) {
+            commands.push_back({ Label::BaselineTwoJobs, [&](const std::string& o) {
                                     auto argv = cli(*tree, "2", o);
                                     argv.front() = settings.baselineCli;
                                     return argv;
@@ -311,7 +330,7 @@ void benchFolder(const Settings& settings, const std::string& folder)
             command.bytes = tree->bytes;
         }
         std::string cliOutput;
-        std::vector<Measured> rows = measureRounds(commands, outputs, settings.runs, cliOutput);
+        std::vector<Measured> rows = measureRounds(commands, outputs, settings.runs, cliOutput, Label::SiteTwoJobs);
         // The loop's output is kept to check that the site run gives the same bytes.
         const int loopFiles = isCorpus ? static_cast<int>(tree->files) : std::min(settings.loopTinyFiles, settings.tinyFiles);
         const std::int64_t loopBytes = isCorpus ? tree->bytes : tree->bytes * loopFiles / tree->files;
@@ -325,23 +344,29 @@ void benchFolder(const Settings& settings, const std::string& folder)
         rows.push_back(measureRounds(loopCommand, outputs + "/loop", 1, loopOut).front());
         printTable(isCorpus ? "Real pages, " + std::to_string(tree->files) + " files" :
                               "Tiny pages, " + std::to_string(tree->files) + " files",
-                   rows, rows.front());
-        const double scaling = rows[2].seconds / rows[3].seconds;
-        const double bestScaling = rows[2].bestSeconds / rows[3].bestSeconds;
-        const double versusMinify = rows[0].seconds / rows[1].seconds; // same input: the ratio of MB/s and files/s
+                   rows, rowNamed(rows, Label::Minify));
+        const Measured& minifyRun = rowNamed(rows, Label::Minify);
+        const Measured& site = rowNamed(rows, Label::Site);
+        const Measured& oneJob = rowNamed(rows, Label::SiteOneJob);
+        const Measured& twoJobs = rowNamed(rows, Label::SiteTwoJobs);
+        const Measured& baselineOne = rowNamed(rows, Label::BaselineOneJob);
+        const Measured& baselineTwo = rowNamed(rows, Label::BaselineTwoJobs);
+        const double scaling = oneJob.seconds / twoJobs.seconds;
+        const double bestScaling = oneJob.bestSeconds / twoJobs.bestSeconds;
+        const double versusMinify = minifyRun.seconds / site.seconds; // same input: the ratio of MB/s and files/s
         const double goal = isCorpus ? 5.0 : 2.0;
         std::printf("%s: snellitore-cli -r %s %.2fx minify's (goal %.0fx; by CPU time %.2fx)\n",
                     versusMinify >= goal ? "PASS" : "FAIL", isCorpus ? "MB/s" : "files/s", versusMinify, goal,
-                    rows[0].cpuSeconds / rows[1].cpuSeconds);
+                    minifyRun.cpuSeconds / site.cpuSeconds);
         std::printf("%s: --jobs=2 against --jobs=1: %.2fx by the medians, %.2fx by the shortest runs (%.3f s, %.3f s) "
                     "(goal 1.7x)\n",
-                    scaling >= 1.7 ? "PASS" : "FAIL", scaling, bestScaling, rows[2].bestSeconds, rows[3].bestSeconds);
-        if (!settings.baselineCli.empty() && !rows[4].failed && !rows[5].failed)
+                    scaling >= 1.7 ? "PASS" : "FAIL", scaling, bestScaling, oneJob.bestSeconds, twoJobs.bestSeconds);
+        if (!baselineOne.failed && !baselineTwo.failed)
             std::printf("against the baseline build: --jobs=1 %.2fx, --jobs=2 %.2fx faster by the medians; the "
                         "baseline's --jobs=2 %.2fx its --jobs=1, %.2fx minify's\n",
-                        rows[4].seconds / rows[2].seconds, rows[5].seconds / rows[3].seconds,
-                        rows[4].seconds / rows[5].seconds, rows[0].seconds / rows[5].seconds);
-        peakRss.push_back(std::max({ rows[1].maxRssKiB, rows[2].maxRssKiB, rows[3].maxRssKiB }));
+                        baselineOne.seconds / oneJob.seconds, baselineTwo.seconds / twoJobs.seconds,
+                        baselineOne.seconds / baselineTwo.seconds, minifyRun.seconds / baselineTwo.seconds);
+        peakRss.push_back(std::max({ site.maxRssKiB, oneJob.maxRssKiB, twoJobs.maxRssKiB }));
         // Same bytes as the single-file runs: the last run of the site (--jobs=2) against the loop's files.
         std::int64_t compared = 0;
         const bool same = !cliOutput.empty() && !loopOut.empty() && sameTrees(cliOutput, loopOut, compared);

@@ -1,6 +1,7 @@
-// One compaction run of snellitore-cli.
+// The single-file run of snellitore-cli.
 #include <cli/cli_run.h>
-#include <cli/site_run.h>
+
+#include <cli/messages.h>
 
 #include <engine/compaction.h>
 #include <engine/size_summary.h>
@@ -15,9 +16,7 @@
 namespace {
 
 namespace Text {
-constexpr const char* Program = "snellitore-cli: ";
 constexpr const char* StandardStream = "-";
-constexpr const char* Exists = "File exists (use --force to replace it)";
 constexpr const char* TemporaryIn = "temporary file in ";
 constexpr const char* NotRemoved = "could not remove incomplete ";
 } // namespace Text
@@ -42,56 +41,6 @@ struct Destination
     bool replace = false; // the staged file may take the place of whatever the name holds
 
     ByteFile& file() { return staged ? static_cast<ByteFile&>(*staged) : *direct; }
-};
-
-// Which file an error concerns: the first whose operation failed, else the last one asked. The engine raises
-// right after an operation fails, but after a failed read it still writes out what it had produced, and that
-// write may fail as well.
-struct FailureWitness
-{
-    const std::string* firstFailed = nullptr;
-    const std::string* lastAsked = nullptr;
-
-    const std::string& name() const { return firstFailed ? *firstFailed : *lastAsked; }
-};
-
-class TrackedFile final : public ByteFile
-{
-public:
-    TrackedFile(ByteFile& inner, const std::string& name, FailureWitness& witness)
-        : m_inner(inner)
-        , m_name(name)
-        , m_witness(witness)
-    {
-    }
-
-    // The engine reads only what the size promises, so a read that delivers nothing has failed as well.
-    int read(unsigned char* buffer, std::size_t n, std::size_t& got) override
-    {
-        const int code = m_inner.read(buffer, n, got);
-        return note(code, n > 0 && got == 0);
-    }
-    int write(const unsigned char* buffer, std::size_t n, std::size_t& stored) override
-    {
-        const int code = m_inner.write(buffer, n, stored);
-        return note(code, stored < n);
-    }
-    int size(std::int64_t& bytes) override { return note(m_inner.size(bytes)); }
-    int seek(std::int64_t offset) override { return note(m_inner.seek(offset)); }
-    int close() override { return note(m_inner.close()); }
-
-private:
-    int note(int code, bool fellShort = false)
-    {
-        m_witness.lastAsked = &m_name;
-        if ((code != IoCode::Ok || fellShort) && !m_witness.firstFailed)
-            m_witness.firstFailed = &m_name;
-        return code;
-    }
-
-    ByteFile& m_inner;
-    const std::string& m_name;
-    FailureWitness& m_witness;
 };
 
 // A source whose reads fail once the caller asks the run to stop, so that a long file ends within a block.
@@ -273,7 +222,7 @@ void openDestination(const CliOptions& options, platform::NativeHandle output, c
     if (contents != NameContents::Nothing)
         refuseSource(source, path, path);
     if (contents != NameContents::Nothing && !options.force)
-        throw CliFailure { path, Text::Exists };
+        throw CliFailure { path, CliText::Exists };
     switch (contents) {
     case NameContents::Folder:
         check(IoCode::AccessDenied, path);
@@ -298,7 +247,7 @@ void putInPlace(const Source& source, Destination& destination)
     const int code = destination.staged->commit(destination.replace);
     if (code == IoCode::FileExists && !destination.replace) {
         refuseSource(source, destination.name, destination.name);
-        throw CliFailure { destination.name, Text::Exists };
+        throw CliFailure { destination.name, CliText::Exists };
     }
     check(code, destination.name);
 }
@@ -307,7 +256,7 @@ void putInPlace(const Source& source, Destination& destination)
 void discardIncomplete(Destination& destination, std::ostream& err)
 {
     if (destination.staged && destination.staged->discard() != IoCode::Ok)
-        err << Text::Program << Text::NotRemoved << destination.staged->temporaryPath() << '\n';
+        err << CliText::Program << Text::NotRemoved << destination.staged->temporaryPath() << '\n';
 }
 
 } // namespace
@@ -316,15 +265,12 @@ CompactionResult compactNamedFiles(ByteFile& source, const std::string& sourceNa
                                    const std::string& destinationName, const CompactionOptions& options,
                                    ProgressSink& progress, const SafeCompaction* safe)
 {
-    FailureWitness witness { nullptr, &sourceName };
-    TrackedFile from(source, sourceName, witness);
-    TrackedFile to(destination, destinationName, witness);
     try {
         if (safe)
-            return compactStreamSafe(from, to, *safe, progress);
-        return compactStream(from, to, options, progress);
+            return compactStreamSafe(source, destination, *safe, progress);
+        return compactStream(source, destination, options, progress);
     } catch (const EInOutError& error) {
-        throw CliFailure { witness.name(), error.what() };
+        throw CliFailure { error.side() == FileSide::Destination ? destinationName : sourceName, error.what() };
     }
 }
 
@@ -356,7 +302,7 @@ int runCompaction(const CliOptions& options, std::ostream& err, StandardStreams 
         putInPlace(source, destination);
         if (options.stats) {
             for (const std::string& note : notes)
-                err << Text::Program << source.name << ": " << note << '\n';
+                err << messageLine(source.name, note);
             err << summaryText(source.name, result.sourceSize, destination.name, result.written) << '\n';
         }
         if (control)
@@ -365,31 +311,10 @@ int runCompaction(const CliOptions& options, std::ostream& err, StandardStreams 
     } catch (const CliFailure& failure) {
         if (control && control->stop && control->stop->load() != 0)
             control->stopped = true;
-        err << Text::Program << failure.name << ": " << failure.text << '\n';
+        err << messageLine(failure.name, failure.text);
     } catch (const std::exception& failure) { // out of memory, or anything else the run could not survive
-        err << Text::Program << failure.what() << '\n';
+        err << CliText::Program << failure.what() << '\n';
     }
     discardIncomplete(destination, err);
     return ExitCode::IoError;
-}
-
-int cliMain(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
-{
-    const ParsedCommandLine parsed = parseCommandLine(arguments);
-    switch (parsed.command) {
-    case CliCommand::Help:
-        out << helpText() << std::flush;
-        return out ? ExitCode::Success : ExitCode::IoError;
-    case CliCommand::Version:
-        out << versionText() << std::flush;
-        return out ? ExitCode::Success : ExitCode::IoError;
-    case CliCommand::UsageError:
-        err << Text::Program << parsed.error << '\n' << usageText();
-        return ExitCode::UsageError;
-    case CliCommand::Compact:
-        break;
-    }
-    if (writesIntoFolder(parsed.options))
-        return runIntoFolder(parsed.options, err);
-    return runCompaction(parsed.options, err);
 }

@@ -1,4 +1,4 @@
-// One compaction run of snellitore-cli: both ends opened and guarded, the engine driven, failures reported.
+// The single-file run of snellitore-cli: both ends opened and guarded, the engine driven, failures reported.
 #pragma once
 
 #include <cli/cli_options.h>
@@ -8,13 +8,6 @@
 #include <atomic>
 #include <iosfwd>
 #include <string>
-#include <vector>
-
-namespace ExitCode {
-inline constexpr int Success = 0;
-inline constexpr int IoError = 1;
-inline constexpr int UsageError = 2;
-} // namespace ExitCode
 
 // The files that "-" stands for; a caller may point them elsewhere.
 struct StandardStreams
@@ -41,9 +34,6 @@ struct FileRunControl
 int runCompaction(const CliOptions& options, std::ostream& err, StandardStreams streams = {},
                   FileRunControl* control = nullptr);
 
-// Parses the arguments after the program name and does what they ask. Help and version go to out.
-int cliMain(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
-
 // A failed run: the name of the file it concerns and the text to show.
 struct CliFailure
 {
@@ -52,7 +42,7 @@ struct CliFailure
 };
 
 // Compacts two open files, with the four rules of options or, when safe is given, the safe compaction. A
-// failure is raised as CliFailure naming the file whose operation failed first: the source when a read fails,
+// failure is raised as CliFailure naming the file the engine's error concerns: the source when a read fails,
 // even when writing out what was produced before it then fails as well.
 CompactionResult compactNamedFiles(ByteFile& source, const std::string& sourceName, ByteFile& destination,
                                    const std::string& destinationName, const CompactionOptions& options,

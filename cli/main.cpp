@@ -1,5 +1,5 @@
 // snellitore-cli: compacts one web page from the command line; the work is done in cli_core.
-#include <cli/cli_run.h>
+#include <cli/cli_main.h>
 
 #include <iostream>
 

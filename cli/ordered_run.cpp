@@ -2,6 +2,7 @@
 #include <cli/ordered_run.h>
 
 #include <cli/cli_run.h>
+#include <cli/messages.h>
 
 #include <engine/arithmetic.h>
 #include <engine/size_summary.h>
@@ -17,8 +18,6 @@
 namespace {
 
 namespace Text {
-constexpr const char* Program = "snellitore-cli: ";
-constexpr const char* Exists = "File exists (use --force to replace it)";
 constexpr const char* Interrupted = "interrupted";
 } // namespace Text
 
@@ -78,7 +77,7 @@ void OrderedRun::note(std::string path, std::string text, bool failed)
     task->isNote = true;
     task->done = true;
     task->failed = failed;
-    task->text = Text::Program + path + ": " + text + '\n';
+    task->text = messageLine(path, text);
     push(std::move(task));
 }
 
@@ -122,7 +121,7 @@ int OrderedRun::finish()
     std::lock_guard report(m_reportMutex);
     if (const int signal = platform::interruptSignal().load()) {
         clearProgressLine();
-        m_err << Text::Program << Text::Interrupted << std::endl;
+        m_err << CliText::Program << Text::Interrupted << std::endl;
         platform::endByInterrupt(signal);
     }
     showProgress(true);
@@ -174,8 +173,9 @@ void OrderedRun::run(Task& task) const
         const int code = platform::copyLink(task.source, task.destination, m_options.force);
         task.failed = code != IoCode::Ok;
         if (task.failed)
-            task.text = Text::Program + task.destination + ": "
-                + (code == IoCode::FileExists && !m_options.force ? Text::Exists : ioErrorText(code)) + '\n';
+            task.text = messageLine(task.destination,
+                                    code == IoCode::FileExists && !m_options.force ? CliText::Exists
+                                                                                   : ioErrorText(code));
         return;
     }
     CliOptions one;

@@ -1,7 +1,7 @@
 // Runs of snellitore-cli that write into a folder: the walk of a site, several files, and the folders they need.
 #include <cli/site_run.h>
 
-#include <cli/cli_run.h>
+#include <cli/messages.h>
 #include <cli/name_masks.h>
 #include <cli/ordered_run.h>
 
@@ -18,7 +18,6 @@
 namespace {
 
 namespace Text {
-constexpr const char* Program = "snellitore-cli: ";
 constexpr const char* InsideSource = "Destination folder lies inside the source folder";
 constexpr const char* NotAFolder = "Not a folder";
 constexpr const char* TakenByNoFolder = "File exists, and is no folder";
@@ -38,6 +37,19 @@ struct Refusal
 std::string joined(const std::string& folder, const std::string& name)
 {
     return folder.empty() || folder.back() == '/' ? folder + name : folder + '/' + name;
+}
+
+// What comes before the last slash of a path, "/" for a name in the root; empty when there is no slash.
+std::string folderPart(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, std::max<std::size_t>(slash, 1));
+}
+
+// What comes after the last slash: the whole path when there is none.
+std::string namePart(const std::string& path)
+{
+    return path.substr(path.find_last_of('/') + 1);
 }
 
 // The path without the slashes that end it ("/" stays "/").
@@ -63,13 +75,12 @@ std::optional<Refusal> prepareRoot(const std::string& destination, const std::op
                 return Refusal { existing, Text::NotAFolder };
             break;
         }
-        const auto slash = existing.find_last_of('/');
-        missing.push_back(slash == std::string::npos ? existing : existing.substr(slash + 1));
-        if (slash == std::string::npos) {
+        missing.push_back(namePart(existing));
+        existing = folderPart(existing);
+        if (existing.empty()) {
             existing = ".";
             break;
         }
-        existing = slash == 0 ? "/" : existing.substr(0, slash);
     }
     if (std::find(missing.begin(), missing.end(), "..") != missing.end())
         return Refusal { destination, Text::DotDot };
@@ -211,7 +222,7 @@ std::int64_t siteBytes(const CliOptions& options, const std::string& source)
 
 int refuse(const Refusal& refusal, std::ostream& err)
 {
-    err << Text::Program << refusal.path << ": " << refusal.text << '\n';
+    err << messageLine(refusal.path, refusal.text);
     return ExitCode::IoError;
 }
 
@@ -251,7 +262,7 @@ int runSite(const CliOptions& options, std::ostream& err)
 int runSeveral(const CliOptions& options, std::ostream& err)
 {
     if (options.destination.back() != '/' && !platform::leadsToFolder(options.destination)) {
-        err << Text::Program << "unexpected operand '" << options.moreSources.front() << "'\n" << usageText();
+        err << CliText::Program << "unexpected operand '" << options.moreSources.front() << "'\n" << usageText();
         return ExitCode::UsageError;
     }
     if (const auto refusal = prepareRoot(options.destination, std::nullopt))
@@ -272,9 +283,7 @@ int runSeveral(const CliOptions& options, std::ostream& err)
     for (const std::string& source : sources) {
         if (run.stopping())
             break;
-        const std::string path = withoutTrailingSlashes(source);
-        const auto slash = path.find_last_of('/');
-        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+        const std::string name = namePart(withoutTrailingSlashes(source));
         if (!names.insert(name).second)
             run.note(source, Text::SameName, true);
         else

@@ -40,9 +40,10 @@ struct CompactionResult
 };
 
 // Compacts source, read from its beginning, into destination, both open, and closes both when the run
-// succeeds. Raises EInOutError; when a read fails, that error is raised even if writing out what was produced
-// before it fails too. The gauge is hidden and reset either way. blockSize is the largest size of each of the
-// two file buffers, which are no larger than the source (0: the default); small values serve the tests.
+// succeeds. Raises EInOutError, whose side() names the file that failed; when a read fails, that error is raised
+// even if writing out what was produced before it fails too. The gauge is hidden and reset either way. blockSize
+// is the largest size of each of the two file buffers, which are no larger than the source (0: the default);
+// small values serve the tests.
 CompactionResult compactStream(ByteFile& source, ByteFile& destination, const CompactionOptions& options,
                                ProgressSink& progress, std::size_t blockSize = 0);
 

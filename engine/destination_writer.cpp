@@ -39,7 +39,7 @@ void DestinationWriter::flush()
         // Nothing more may reach the file after the bytes that did not fit. The buffer is emptied, so that a
         // caller that goes on writing after the error stays inside it, and the error is raised again.
         m_next = m_buffer.data();
-        throw EInOutError(m_failureCode);
+        throw EInOutError(m_failureCode, FileSide::Destination);
     }
     const auto pending = static_cast<std::size_t>(m_next - m_buffer.data());
     if (pending == 0)
@@ -53,6 +53,6 @@ void DestinationWriter::flush()
     if (code != IoCode::Ok) {
         m_failed = true;
         m_failureCode = code;
-        throw EInOutError(code);
+        throw EInOutError(code, FileSide::Destination);
     }
 }

@@ -24,10 +24,10 @@ CompactionResult runFramed(ByteFile& source, ByteFile& destination, ProgressSink
     progress.setVisible(true);
     try {
         std::int64_t size = 0;
-        check(source.size(size));
+        check(source.size(size), FileSide::Source);
         const CompactionResult result = body(size);
-        check(source.close());
-        check(destination.close());
+        check(source.close(), FileSide::Source);
+        check(destination.close(), FileSide::Destination);
         progress.setVisible(false);
         progress.setProgress(0);
         return result;

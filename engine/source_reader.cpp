@@ -33,14 +33,14 @@ void SourceReader::refill()
     m_base = at - static_cast<std::int64_t>(kept);
     m_next = m_end = fresh;
     if (m_fileOffset != at) {
-        check(m_file.seek(at));
+        check(m_file.seek(at), FileSide::Source);
         m_fileOffset = at;
     }
     const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(m_blockSize, m_size - at));
     std::size_t got = 0;
-    check(m_file.read(fresh, wanted, got));
+    check(m_file.read(fresh, wanted, got), FileSide::Source);
     if (got == 0) // the source became shorter than its size said
-        throw EInOutError(IoCode::ReadPastEnd);
+        throw EInOutError(IoCode::ReadPastEnd, FileSide::Source);
     m_fileOffset += static_cast<std::int64_t>(got);
     m_end = fresh + got;
     if (m_watcher)

@@ -21,9 +21,10 @@ std::string ioErrorText(int code)
     }
 }
 
-EInOutError::EInOutError(int code)
+EInOutError::EInOutError(int code, FileSide side)
     : std::runtime_error(ioErrorText(code))
     , m_code(code)
+    , m_side(side)
 {
 }
 
@@ -33,8 +34,8 @@ EInOutError::EInOutError(int code, const std::string& message)
 {
 }
 
-void check(int code)
+void check(int code, FileSide side)
 {
     if (code != IoCode::Ok)
-        throw EInOutError(code);
+        throw EInOutError(code, side);
 }

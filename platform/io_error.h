@@ -21,18 +21,28 @@ inline constexpr int CloseFailed = 1;       // a close the system refused
 // The text shown for an I/O code: the fixed table, or "I/O error N" for any other code.
 std::string ioErrorText(int code);
 
+// Which of a run's two files an operation failed on, where the one that raises knows it.
+enum class FileSide
+{
+    Unknown,
+    Source,
+    Destination,
+};
+
 class EInOutError : public std::runtime_error
 {
 public:
-    explicit EInOutError(int code);
+    explicit EInOutError(int code, FileSide side = FileSide::Unknown);
     // For refusals that have a clearer text of their own than the code's (the code is kept for callers).
     EInOutError(int code, const std::string& message);
 
     int code() const noexcept { return m_code; }
+    FileSide side() const noexcept { return m_side; }
 
 private:
     int m_code;
+    FileSide m_side = FileSide::Unknown;
 };
 
 // Raises EInOutError for any code but IoCode::Ok.
-void check(int code);
+void check(int code, FileSide side = FileSide::Unknown);

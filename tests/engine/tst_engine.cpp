@@ -328,6 +328,7 @@ TEST_P(FailingOperationTest, SourceOperation)
         } catch (const EInOutError& e) {
             EXPECT_EQ(e.code(), code);
             EXPECT_EQ(std::string(e.what()), ioErrorText(code));
+            EXPECT_EQ(e.side(), FileSide::Source);
         }
         EXPECT_EQ(source.data, input());
         EXPECT_TRUE(isPrefix(destination.data, expected)) << destination.data;
@@ -356,6 +357,7 @@ TEST_P(FailingOperationTest, DestinationOperation)
         } catch (const EInOutError& e) {
             EXPECT_EQ(e.code(), code);
             EXPECT_EQ(std::string(e.what()), ioErrorText(code));
+            EXPECT_EQ(e.side(), FileSide::Destination);
         }
         EXPECT_EQ(destination.operations, n + 1) << "nothing is done to the destination after its failure";
         EXPECT_TRUE(isPrefix(destination.data, expected)) << destination.data;
@@ -399,6 +401,7 @@ TEST_P(DiskFullTest, DestinationKeepsExactlyWhatFitted)
         } catch (const EInOutError& e) {
             EXPECT_EQ(e.code(), IoCode::DiskFull);
             EXPECT_EQ(std::string(e.what()), "Disk full");
+            EXPECT_EQ(e.side(), FileSide::Destination);
         }
         EXPECT_EQ(destination.data, expected.substr(0, capacity));
         EXPECT_EQ(destination.writesAfterFailure, 0);

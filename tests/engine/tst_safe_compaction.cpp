@@ -493,6 +493,7 @@ TEST(SafeRun, EveryFailingOperationIsRaised)
                 compactStreamSafe(source, destination, compaction, progress, 7);
             } catch (const EInOutError& error) {
                 EXPECT_EQ(error.code(), 32);
+                EXPECT_EQ(error.side(), side == 0 ? FileSide::Source : FileSide::Destination);
                 EXPECT_FALSE(progress.visible);
                 EXPECT_EQ(full.compare(0, destination.data.size(), destination.data), 0) << failAt;
                 continue;

@@ -1,0 +1,386 @@
+// End-to-end tests of snellitore-cli that only POSIX systems can run: pipes, links, devices, pseudo-files and
+// permission bits, the built program started in a fresh temporary folder.
+#include <tests/support/cli_launcher.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace cli_test;
+
+namespace {
+
+// Removes what a folder holds, except the name kept.
+void emptyFolder(const fs::path& folder, const std::string& kept = {})
+{
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().filename() != kept)
+            fs::remove_all(entry.path());
+}
+
+TEST_F(CliTest, WritesStandardOutputWithoutDestinationOrWithDash)
+{
+    for (const auto& args : { std::vector<std::string> { "page.htm" }, { "-o", "-", "page.htm" } }) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        const Outcome outcome = run(args);
+        EXPECT_EQ(outcome.exitCode, 0);
+        EXPECT_EQ(outcome.out, PageDefaultApiciDiv);
+        EXPECT_EQ(outcome.err, "");
+        EXPECT_FALSE(exists("-"));
+    }
+}
+
+TEST_F(CliTest, SpoolsAPipeOnStandardInput)
+{
+    std::string big;
+    for (int line = 0; big.size() < 3 * 1024 * 1024; ++line)
+        big += "\t<p class=\"row\">line " + std::to_string(line) + "</p>\r\n";
+    const Outcome copy = run({ .args = { "--options=", "--stats", "-" }, .stdinPipe = big });
+    EXPECT_EQ(copy.exitCode, 0);
+    EXPECT_TRUE(copy.out == big) << "the copy of " << big.size() << " bytes differs; got " << copy.out.size();
+    const std::string size = std::to_string(big.size());
+    EXPECT_EQ(copy.err, "- " + size + " byte  ==> - " + size + " byte 0%\n");
+
+    const Outcome compacted = run({ .args = { "-o", "out.big", "-" }, .stdinPipe = Page });
+    EXPECT_EQ(compacted.exitCode, 0) << compacted.err;
+    EXPECT_EQ(readAll(work("out.big")), PageDefaultApiciDiv);
+}
+
+// Standard input has no folder: only its own <style> blocks count, and a linked stylesheet is noted.
+TEST_F(CliTest, SafeStandardInputSeesOnlyItsOwnStyles)
+{
+    const std::string page = "<link rel=stylesheet href=s.css><style>.k{white-space:pre}</style>"
+                             "<p class=k>  a  </p>\r\n<p>  b  </p>";
+    const Outcome outcome = run({ .args = { "--safe", "--stats", "-" }, .stdinPipe = page });
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_EQ(outcome.out, "<link rel=stylesheet href=s.css><style>.k{white-space:pre}</style>"
+                           "<p class=k>  a  </p>\n<p> b </p>");
+    const std::string note = "snellitore-cli: -: stylesheet s.css: not read (the page has no folder)\n";
+    EXPECT_EQ(outcome.err.substr(0, note.size() + 2), note + "- ");
+}
+
+TEST_F(CliTest, ReadsStandardInputFromAFileFromWhereItStands)
+{
+    const Outcome whole = run({ .args = { "--options=", "-" }, .stdinPath = "page.htm" });
+    EXPECT_EQ(whole.exitCode, 0) << whole.err;
+    EXPECT_EQ(whole.out, Page);
+    // What the caller has already read of standard input is not compacted again.
+    const Outcome rest = run({ .args = { "--options=", "-" }, .stdinPath = "page.htm", .stdinOffset = 8 });
+    EXPECT_EQ(rest.exitCode, 0) << rest.err;
+    EXPECT_EQ(rest.out, Page.substr(8));
+}
+
+TEST_F(CliTest, ReadsANamedPipe)
+{
+    ASSERT_EQ(::mkfifo(work("fifo").c_str(), 0600), 0);
+    const auto writer = [&](pid_t pid) {
+        // Wait for the reader without blocking, so that a program that never opens the pipe fails the test
+        // instead of hanging it.
+        int fd = -1;
+        siginfo_t info {};
+        while ((fd = ::open(work("fifo").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0 && errno == ENXIO
+            && ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0)
+            ::usleep(1000);
+        if (fd < 0) {
+            ::kill(pid, SIGKILL);
+            FAIL() << "the program never opened the pipe";
+        }
+        ::fcntl(fd, F_SETFL, 0);
+        feed(fd, Page);
+    };
+    const Outcome outcome = run({ .args = { "--stats", "-o", "out.big", "fifo" }, .whileRunning = writer });
+    EXPECT_EQ(outcome.exitCode, 0);
+    EXPECT_EQ(outcome.err, "fifo 121 byte  ==> out.big 96 byte -21%\n");
+    EXPECT_EQ(readAll(work("out.big")), PageDefaultApiciDiv);
+}
+
+TEST_F(CliTest, ReportsASpoolFailureBeforeCreatingTheDestination)
+{
+    const std::string missing = (m_root / "missing").string();
+    const Outcome outcome = run({ .args = { "-o", "out.big", "-" }, .stdinPipe = Page, .temporaryFolder = missing });
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_EQ(outcome.err, "snellitore-cli: temporary file in " + missing + ": Invalid filename\n");
+    EXPECT_FALSE(exists("out.big"));
+}
+
+TEST_F(CliTest, RefusesToReplaceAnExistingDestinationWithoutForce)
+{
+    writeAll(work("out.big"), "keep me");
+    const Outcome outcome = run({ "-o", "out.big", "page.htm" });
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_EQ(outcome.err, "snellitore-cli: out.big: File exists (use --force to replace it)\n");
+    EXPECT_EQ(readAll(work("out.big")), "keep me");
+}
+
+TEST_F(CliTest, ForceReplacesAnExistingDestination)
+{
+    writeAll(work("out.big"), std::string(1000, 'x'));
+    const Outcome outcome = run({ "--force", "-o", "out.big", "page.htm" });
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_EQ(readAll(work("out.big")), PageDefaultApiciDiv);
+}
+
+// With --force the destination is replaced as a name: the new file takes its place when complete, keeps the
+// permission bits and owner of the file it replaces, and never writes through a link into another file.
+TEST_F(CliTest, ForceReplacesTheDestinationAsAName)
+{
+    struct Row
+    {
+        const char* name;
+        std::function<void()> prepare;
+        std::vector<std::string> untouched; // other names, with the contents they must keep
+        std::vector<std::string> names; // what the folder holds afterwards, besides page.htm
+        mode_t mode = 0; // the permission bits out.big must have, when given
+        std::optional<uid_t> owner {}; // the owner out.big must have, when given
+    };
+    const bool root = ::geteuid() == 0; // only root can give a file away to test that its owner is kept
+    const Row rows[] = {
+        { "regular file",
+            [&] {
+                writeAll(work("out.big"), std::string(4000, 'x'));
+                fs::permissions(work("out.big"), fs::perms(0640));
+            },
+            {}, { "out.big" }, 0640 },
+        { "read-only file of another owner",
+            [&] {
+                writeAll(work("out.big"), "old");
+                fs::permissions(work("out.big"), fs::perms(0444));
+                if (root && ::chown(work("out.big").c_str(), 4321, 4321) != 0)
+                    ADD_FAILURE() << "cannot give the file away: " << std::strerror(errno);
+            },
+            {}, { "out.big" }, 0444, root ? std::optional<uid_t>(4321) : std::nullopt },
+        { "symbolic link to a file",
+            [&] {
+                writeAll(work("target.htm"), "target");
+                fs::create_symlink("target.htm", work("out.big"));
+            },
+            { "target.htm=target" }, { "out.big", "target.htm" } },
+        { "dangling symbolic link", [&] { fs::create_symlink("missing.htm", work("out.big")); }, {}, { "out.big" } },
+        { "hard link",
+            [&] {
+                writeAll(work("other.htm"), "other");
+                fs::create_hard_link(work("other.htm"), work("out.big"));
+            },
+            { "other.htm=other" }, { "other.htm", "out.big" } },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fs::path folder = m_root / "work";
+        emptyFolder(folder, "page.htm");
+        row.prepare();
+        const Outcome outcome = run({ "--force", "-o", "out.big", "page.htm" });
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+        EXPECT_EQ(readAll(work("out.big")), PageDefaultApiciDiv);
+        struct stat info
+        {
+        };
+        ASSERT_EQ(::lstat(work("out.big").c_str(), &info), 0);
+        EXPECT_TRUE(S_ISREG(info.st_mode)) << "the link itself is replaced";
+        if (row.mode != 0) {
+            EXPECT_EQ(info.st_mode & 07777, row.mode);
+        }
+        if (row.owner) {
+            EXPECT_EQ(info.st_uid, *row.owner);
+        }
+        for (const std::string& kept : row.untouched) {
+            const auto equals = kept.find('=');
+            EXPECT_EQ(readAll(work(kept.substr(0, equals))), kept.substr(equals + 1));
+        }
+        std::vector<std::string> names = row.names;
+        names.push_back("page.htm");
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(namesIn(folder), names) << "a temporary file was left behind";
+    }
+}
+
+// Without --force any name that is taken is refused, a dangling link too, and nothing is written.
+TEST_F(CliTest, RefusesEveryTakenNameWithoutForce)
+{
+    writeAll(work("file.big"), "keep me");
+    fs::create_symlink("missing.htm", work("dangling.big"));
+    fs::create_symlink("file.big", work("link.big"));
+    fs::create_directory(work("folder.big"));
+    for (const std::string destination : { "file.big", "dangling.big", "link.big", "folder.big", "/dev/null" }) {
+        SCOPED_TRACE(destination);
+        const Outcome outcome = run({ "-o", destination, "page.htm" });
+        EXPECT_EQ(outcome.exitCode, 1);
+        EXPECT_EQ(outcome.err, "snellitore-cli: " + destination + ": File exists (use --force to replace it)\n");
+    }
+    EXPECT_EQ(readAll(work("file.big")), "keep me");
+    EXPECT_TRUE(fs::is_symlink(work("dangling.big")));
+    EXPECT_FALSE(exists("missing.htm"));
+    EXPECT_EQ(namesIn(m_root / "work"),
+        (std::vector<std::string> { "dangling.big", "file.big", "folder.big", "link.big", "page.htm" }));
+}
+
+// A device is written as it is, also through a link: /dev/null must never be replaced by a file.
+TEST_F(CliTest, WritesADeviceAsItIs)
+{
+    struct stat info
+    {
+    };
+    if (::stat("/dev/null", &info) != 0 || !S_ISCHR(info.st_mode))
+        GTEST_SKIP() << "no /dev/null on this machine";
+    fs::create_symlink("/dev/null", work("null.big"));
+    for (const std::string destination : { "/dev/null", "null.big" }) {
+        SCOPED_TRACE(destination);
+        const Outcome outcome = run({ "--force", "--stats", "-o", destination, "page.htm" });
+        EXPECT_EQ(outcome.exitCode, 0);
+        EXPECT_EQ(outcome.err, "page.htm 121 byte  ==> " + destination + " 96 byte -21%\n");
+        ASSERT_EQ(::stat("/dev/null", &info), 0);
+        EXPECT_TRUE(S_ISCHR(info.st_mode));
+    }
+    EXPECT_TRUE(fs::is_symlink(work("null.big")));
+    EXPECT_EQ(namesIn(m_root / "work"), (std::vector<std::string> { "null.big", "page.htm" }));
+}
+
+// A link to an open descriptor, like /dev/stdout, means that descriptor even when it is a regular file.
+TEST_F(CliTest, WritesThroughALinkToAnOpenDescriptor)
+{
+    fs::create_symlink("/proc/self/fd/1", work("stdout.big"));
+    const Outcome outcome = run({ "--force", "--options=", "-o", "stdout.big", "page.htm" });
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_EQ(outcome.out, Page);
+    EXPECT_TRUE(fs::is_symlink(work("stdout.big")));
+    EXPECT_EQ(namesIn(m_root / "work"), (std::vector<std::string> { "page.htm", "stdout.big" }));
+}
+
+TEST_F(CliTest, LeavesAloneWhatIsNoRegularFile)
+{
+    struct stat info
+    {
+    };
+    if (::stat("/dev/full", &info) != 0 || !S_ISCHR(info.st_mode))
+        GTEST_SKIP() << "no /dev/full on this machine";
+    const Launch rows[] = {
+        { .args = { "--force", "-o", "/dev/full", "page.htm" } },
+        { .args = { "-o", "-", "page.htm" }, .stdoutPath = "/dev/full", .stdoutFlags = O_WRONLY },
+    };
+    for (const Launch& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.args));
+        const Outcome outcome = run(row);
+        EXPECT_EQ(outcome.exitCode, 1);
+        EXPECT_NE(outcome.err.find(": Disk full\n"), std::string::npos) << outcome.err;
+        EXPECT_EQ(outcome.err.find("removed"), std::string::npos) << outcome.err;
+        ASSERT_EQ(::stat("/dev/full", &info), 0);
+        EXPECT_TRUE(S_ISCHR(info.st_mode));
+    }
+}
+
+TEST_F(CliTest, ReportsProgressAndSummaryOnStandardError)
+{
+    writeAll(work("eight.htm"), "abcdefgh");
+    writeAll(work("empty.htm"), "");
+    writeAll(work("spaces.htm"), "a  b\t\tc\r\nd");
+    const struct
+    {
+        std::vector<std::string> args;
+        const char* err;
+    } rows[] = {
+        { { "--options=", "--progress", "-o", "out.big", "eight.htm" }, "12%\n25%\n38%\n50%\n62%\n75%\n88%\n100%\n" },
+        { { "--progress", "--stats", "-o", "out.big", "empty.htm" }, "empty.htm 0 byte  ==> out.big 0 byte 0%\n" },
+        { { "--options=default", "--stats", "-o", "out.big", "spaces.htm" },
+            "spaces.htm 10 byte  ==> out.big 6 byte -40%\n" },
+        { { "--stats", "--progress", "--options=", "eight.htm" },
+            "12%\n25%\n38%\n50%\n62%\n75%\n88%\n100%\neight.htm 8 byte  ==> - 8 byte 0%\n" },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.args));
+        fs::remove(work("out.big"));
+        const Outcome outcome = run(row.args);
+        EXPECT_EQ(outcome.exitCode, 0);
+        EXPECT_EQ(outcome.err, row.err);
+    }
+}
+
+TEST_F(CliTest, CompactsAReadOnlySource)
+{
+    fs::permissions(work("page.htm"), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    // The check means something only if the file really cannot be written here, also for root.
+    const Outcome probe
+        = run({ .args = { "-c", "exec 3>>page.htm" }, .program = "/bin/sh", .withoutDacOverride = true });
+    if (probe.exitCode == 0 || probe.exitCode == CannotDropCapabilities)
+        GTEST_SKIP() << "a read-only file stays writable here (CAP_DAC_OVERRIDE cannot be dropped)";
+
+    const Outcome outcome = run({ .args = { "--stats", "-o", "out.big", "page.htm" }, .withoutDacOverride = true });
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_EQ(outcome.err, "page.htm 121 byte  ==> out.big 96 byte -21%\n");
+    EXPECT_EQ(readAll(work("out.big")), PageDefaultApiciDiv);
+}
+
+// Replacing a file is refused as writing into it would be, when its permission bits forbid it.
+TEST_F(CliTest, ForceKeepsAFileThatMayNotBeWritten)
+{
+    writeAll(work("out.big"), "keep me");
+    fs::permissions(work("out.big"), fs::perms(0444));
+    const Outcome probe
+        = run({ .args = { "-c", "exec 3>>out.big" }, .program = "/bin/sh", .withoutDacOverride = true });
+    if (probe.exitCode == 0 || probe.exitCode == CannotDropCapabilities)
+        GTEST_SKIP() << "a read-only file stays writable here (CAP_DAC_OVERRIDE cannot be dropped)";
+
+    const Outcome outcome = run({ .args = { "--force", "-o", "out.big", "page.htm" }, .withoutDacOverride = true });
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_EQ(outcome.err, "snellitore-cli: out.big: File access denied\n");
+    EXPECT_EQ(readAll(work("out.big")), "keep me");
+    EXPECT_EQ(namesIn(m_root / "work"), (std::vector<std::string> { "out.big", "page.htm" }));
+}
+
+// Pseudo-files report a size of 0 (/proc) or a page (/sys) whatever they hold; the copy has what they really read.
+TEST_F(CliTest, CopiesPseudoFilesWhole)
+{
+    int tried = 0;
+    for (const std::string source : { "/proc/version", "/proc/sys/kernel/ostype", "/sys/class/net/lo/address" }) {
+        SCOPED_TRACE(source);
+        const std::string expected = readAll(source);
+        if (expected.empty())
+            continue; // not on this machine
+        ++tried;
+        fs::remove(work("out.big"));
+        const Outcome outcome = run({ "--options=", "--stats", "-o", "out.big", source });
+        EXPECT_EQ(outcome.exitCode, 0);
+        const std::string size = std::to_string(expected.size());
+        EXPECT_EQ(outcome.err, source + " " + size + " byte  ==> out.big " + size + " byte 0%\n");
+        EXPECT_EQ(readAll(work("out.big")), expected);
+    }
+    if (tried == 0)
+        GTEST_SKIP() << "no readable pseudo-file in /proc or /sys";
+}
+
+TEST_F(CliTest, UsageErrorsExitWithTwoAndCreateNothing)
+{
+    const std::vector<std::string> rows[] = {
+        {},
+        { "--options=bogus", "-o", "out.big", "page.htm" },
+        { "-o", "out.big", "page.htm", "extra.htm" },
+        { "--force", "--force", "-o", "out.big", "page.htm" },
+    };
+    for (const auto& args : rows) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        const Outcome outcome = run(args);
+        EXPECT_EQ(outcome.exitCode, 2);
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_NE(outcome.err.find("\nusage: snellitore-cli "), std::string::npos) << outcome.err;
+        EXPECT_FALSE(exists("out.big"));
+    }
+}
+
+TEST_F(CliTest, HelpAndVersionGoToStandardOutput)
+{
+    const Outcome help = run({ "--help" });
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.out.rfind("usage: snellitore-cli ", 0), 0u) << help.out;
+    EXPECT_EQ(help.err, "");
+    const Outcome version = run({ "--version" });
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "snellitore-cli " SNELLITORE_VERSION "\n");
+}
+
+} // namespace
