@@ -4,6 +4,7 @@
 
 #include <platform/byte_file.h>
 #include <platform/io_error.h>
+#include <platform/file_facts.h>
 #include <platform/temporary_files.h>
 
 #include <memory>

@@ -2,29 +2,12 @@
 #include <engine/safe_compaction.h>
 
 #include <platform/byte_file.h>
+#include <platform/file_facts.h>
 #include <platform/io_error.h>
-#include <platform/temporary_files.h>
-
-namespace {
-
-std::string folderOf(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of(
-#ifdef _WIN32
-        "/\\:"
-#else
-        "/"
-#endif
-    );
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-} // namespace
+#include <platform/paths.h>
 
 FolderStylesheets::FolderStylesheets(std::string pagePath, std::string siteRoot, StylesheetMemo* memo)
-    : m_pageFolder(folderOf(pagePath))
+    : m_pageFolder(platform::folderOf(pagePath))
     , m_siteRoot(siteRoot.empty() ? m_pageFolder : std::move(siteRoot))
     , m_memo(memo)
 {

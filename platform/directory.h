@@ -36,7 +36,8 @@ bool leadsToFolder(const std::string& path);
 // The size of the file at path, not following a symbolic link.
 int fileSizeOf(const std::string& path, std::int64_t& bytes);
 
-// Creates one folder whose parent exists; 80 when the name is taken, whatever by.
+// Creates the last level of the path only; the levels before it must exist (PathNotFound, 3, otherwise), and the
+// name must be free (80 when it is taken, whatever by).
 int createFolder(const std::string& path);
 
 // Whether the existing folder at path is the folder with identity outer or lies anywhere below it, by the

@@ -172,13 +172,26 @@ bool isRegularHandle(HANDLE handle)
         && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::string folderPrefix(const std::string& path)
+int identityOfName(const std::string& path, FileIdentity& identity, DWORD& attributes)
 {
-    const auto separator = path.find_last_of("\\/");
-    if (separator != std::string::npos)
-        return path.substr(0, separator + 1);
-    // "C:page.htm" lies in drive C's current folder.
-    return path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) : std::string();
+    HANDLE handle;
+    if (const int code = openHandle(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, handle))
+        return code;
+    int code = IoCode::Ok;
+    if (::GetFileType(handle) != FILE_TYPE_DISK) {
+        attributes = FILE_ATTRIBUTE_DEVICE;
+    } else {
+        BY_HANDLE_FILE_INFORMATION info {};
+        if (::GetFileInformationByHandle(handle, &info)) {
+            attributes = info.dwFileAttributes;
+            identity = {info.dwVolumeSerialNumber, (std::uint64_t {info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+        } else {
+            code = lastIoCode();
+        }
+    }
+    ::CloseHandle(handle);
+    return code;
 }
 
 } // namespace win32

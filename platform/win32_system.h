@@ -41,7 +41,8 @@ int identityOfHandle(HANDLE handle, FileIdentity& identity);
 // A file on a disk, not a folder, a pipe, a console or a device.
 bool isRegularHandle(HANDLE handle);
 
-// The folder part of a path, up to and with its last separator ("\", "/" or a drive's ":"); "" for none.
-std::string folderPrefix(const std::string& path);
+// What the name itself holds, a link too, not what it leads to: its identity and attributes (a device, which has
+// no identity, reads as FILE_ATTRIBUTE_DEVICE).
+int identityOfName(const std::string& path, FileIdentity& identity, DWORD& attributes);
 
 } // namespace win32
