@@ -2,9 +2,9 @@
 #include <engine/safe_compaction.h>
 
 #include <platform/byte_file.h>
+#include <platform/directory.h>
 #include <platform/file_facts.h>
 #include <platform/io_error.h>
-#include <platform/paths.h>
 
 FolderStylesheets::FolderStylesheets(std::string pagePath, std::string siteRoot, StylesheetMemo* memo)
     : m_pageFolder(platform::folderOf(pagePath))
@@ -34,7 +34,8 @@ std::unique_ptr<ByteFile> FolderStylesheets::open(std::string_view href, const s
     std::unique_ptr<SystemFile> file;
     if (code == IoCode::Ok)
         code = platform::openExisting(name, FileAccess::ReadOnly, file);
-    if (code == IoCode::Ok && !platform::isRegularFile(*file))
+    platform::FileFacts facts;
+    if (code == IoCode::Ok && (platform::factsOf(*file, facts) != IoCode::Ok || !facts.regular))
         code = IoCode::AccessDenied;
     if (code != IoCode::Ok) {
         note = code == IoCode::FileNotFound || code == IoCode::PathNotFound ? "not found" : ioErrorText(code);

@@ -111,8 +111,6 @@ bool sameFile(const FileIdentity& known, const SystemFile& file);
 // Whether both names lead to one file (another spelling, a link, a second hard link); false when either
 // cannot be looked at.
 bool sameFile(const std::string& first, const std::string& second);
-// True for an open regular file; false for a folder, a pipe, a device, or a file that cannot be looked at.
-bool isRegularFile(const SystemFile& file);
 
 // Leaves a new, empty file at the name and closes it, never writing through whatever the name held: a plain
 // file (its only name) is emptied, one that cannot be opened for writing is left as

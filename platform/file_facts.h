@@ -22,15 +22,12 @@ enum class NameContents
 
 namespace platform {
 
-// True for a regular file whose size can be believed. The pseudo-files of /proc report 0 and those of /sys a
-// page whatever they hold, and neither stores a block; such a file must be read to its end instead.
-bool hasReliableSize(const SystemFile& file);
-
-// What one look at an open file tells: whether it is a regular file, whether its size can be believed (as
-// hasReliableSize), the size, and its identity.
+// What one look at an open file tells.
 struct FileFacts
 {
     bool regular = false;
+    // A regular file whose size can be believed. The pseudo-files of /proc report 0 and those of /sys a page
+    // whatever they hold, and neither stores a block; such a file must be read to its end instead.
     bool reliableSize = false;
     std::int64_t size = 0;
     FileIdentity identity;

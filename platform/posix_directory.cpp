@@ -159,21 +159,18 @@ int copyLink(const std::string& from, const std::string& to, bool replace)
     if (::lstat(to.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode))
         return IoCode::AccessDenied;
     // Made under a temporary name beside the name, then renamed over it: the name is never missing.
-    for (int attempt = 0; attempt < TemporaryNameAttempts; ++attempt) {
-        const std::string temporary = temporaryNameBeside(to);
-        if (::symlink(target.c_str(), temporary.c_str()) != 0) {
-            if (errno == EEXIST)
-                continue;
-            return ioCodeFromErrno(errno, to);
-        }
-        if (::rename(temporary.c_str(), to.c_str()) != 0) {
-            const int code = ioCodeFromErrno(errno, to);
-            ::unlink(temporary.c_str());
-            return code;
-        }
-        return IoCode::Ok;
+    std::string temporary;
+    const auto link = [&target](const std::string& name) {
+        return ::symlink(target.c_str(), name.c_str()) == 0 ? IoCode::Ok : ioCodeFromErrno(errno, name);
+    };
+    if (const int code = withTemporaryName(temporaryPrefixBeside(to), link, temporary))
+        return code;
+    if (::rename(temporary.c_str(), to.c_str()) != 0) {
+        const int code = ioCodeFromErrno(errno, to);
+        ::unlink(temporary.c_str());
+        return code;
     }
-    return IoCode::FileExists;
+    return IoCode::Ok;
 }
 
 } // namespace platform

@@ -1,7 +1,7 @@
 // POSIX implementation of the system files and test files, with errno mapped onto I/O codes.
 #include <platform/byte_file.h>
+#include <platform/directory.h>
 #include <platform/io_error.h>
-#include <platform/paths.h>
 #include <platform/posix_system.h>
 
 #include <cerrno>
@@ -46,12 +46,6 @@ int systemCodeFromErrno(int error)
     case ELOOP: return 1921;       // name cannot be resolved
     default: return 31;            // device does not work
     }
-}
-
-bool isFolder(const std::string& path)
-{
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 int openPath(const std::string& path, int flags, std::unique_ptr<SystemFile>& file)
@@ -208,7 +202,7 @@ NativeHandle standardOutput()
 int ioCodeFromErrno(int error, const std::string& path)
 {
     if (error == ENOENT)
-        return !path.empty() && !isFolder(folderOf(path)) ? IoCode::PathNotFound : IoCode::FileNotFound;
+        return !path.empty() && !leadsToFolder(folderOf(path)) ? IoCode::PathNotFound : IoCode::FileNotFound;
     return systemCodeFromErrno(error);
 }
 
@@ -262,12 +256,6 @@ int identityOf(const SystemFile& file, FileIdentity& identity)
         return ioCodeFromErrno(errno, {});
     identity = identityFromStat(info);
     return IoCode::Ok;
-}
-
-bool isRegularFile(const SystemFile& file)
-{
-    struct stat info {};
-    return ::fstat(file.handle(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 int replaceWithTestFile(const std::string& path)

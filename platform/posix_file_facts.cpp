@@ -1,7 +1,7 @@
 // POSIX implementation of the facts about open files and names: regular files, believable sizes, what a name holds.
+#include <platform/directory.h>
 #include <platform/file_facts.h>
 #include <platform/io_error.h>
-#include <platform/paths.h>
 #include <platform/posix_system.h>
 
 #include <cerrno>
@@ -47,12 +47,6 @@ bool leadsToADescriptor(std::string path)
 } // namespace
 
 namespace platform {
-
-bool hasReliableSize(const SystemFile& file)
-{
-    struct stat info {};
-    return ::fstat(file.handle(), &info) == 0 && reliableSize(info);
-}
 
 int factsOf(const SystemFile& file, FileFacts& facts)
 {

@@ -134,14 +134,4 @@ int moveFile(const std::string& from, const std::string& to, bool replace)
     return result == 0 ? IoCode::Ok : ioCodeFromErrno(errno, to);
 }
 
-int identityOfName(const std::string& path, FileIdentity& identity, bool& plainFile)
-{
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0)
-        return ioCodeFromErrno(errno, path);
-    identity = identityFromStat(info);
-    plainFile = S_ISREG(info.st_mode);
-    return IoCode::Ok;
-}
-
 } // namespace platform

@@ -1,7 +1,7 @@
 // How temporary and staged files are made, named, flushed and put in place: decided here alone, for every system,
 // on the calls of system_staging.h.
+#include <platform/directory.h>
 #include <platform/io_error.h>
-#include <platform/paths.h>
 #include <platform/system_staging.h>
 #include <platform/temporary_files.h>
 
@@ -14,6 +14,7 @@ namespace {
 constexpr std::size_t SpoolBlockSize = 64 * 1024;
 constexpr const char* StagedPrefix = ".snellitore-";
 constexpr const char* SpoolPrefix = "snellitore-";
+constexpr int TemporaryNameAttempts = 100;
 
 // Six letters or digits; every name is created exclusively, so a clash only costs another attempt. Without the
 // system's randomness, the clock and a counter still make clashes rare.
@@ -34,11 +35,6 @@ std::string randomSuffix()
     for (unsigned char byte : bytes)
         suffix += letters[byte % (sizeof letters - 1)];
     return suffix;
-}
-
-bool isMissing(int code)
-{
-    return code == IoCode::FileNotFound || code == IoCode::PathNotFound;
 }
 
 } // namespace
@@ -86,19 +82,14 @@ int StagedFile::adoptOwnerAndMode(const std::string& modelPath)
 // staged file: a name can be given only where it is free, and a rename replaces in one step.
 int StagedFile::takeTemporaryName()
 {
-    for (int attempt = 0; attempt < platform::TemporaryNameAttempts; ++attempt) {
-        std::string candidate = platform::temporaryNameBeside(m_path);
-        const int code = platform::nameUnnamed(*m_file, candidate);
-        if (code == IoCode::FileExists)
-            continue;
-        if (code != IoCode::Ok)
-            return code;
-        platform::identityOf(*m_file, m_identity);
-        m_temporaryPath = std::move(candidate);
-        m_unnamed = false;
-        return m_file->close();
-    }
-    return IoCode::FileExists;
+    std::string name;
+    const auto link = [this](const std::string& candidate) { return platform::nameUnnamed(*m_file, candidate); };
+    if (const int code = platform::withTemporaryName(platform::temporaryPrefixBeside(m_path), link, name))
+        return code;
+    platform::identityOf(*m_file, m_identity);
+    m_temporaryPath = std::move(name);
+    m_unnamed = false;
+    return m_file->close();
 }
 
 int StagedFile::commit(bool replace)
@@ -128,12 +119,11 @@ int StagedFile::discard()
         return IoCode::Ok;
     m_file->close();
     if (!m_unnamed) { // a file without a name is gone once closed
-        FileIdentity identity;
-        bool plainFile = false;
-        const int code = platform::identityOfName(m_temporaryPath, identity, plainFile);
-        if (code != IoCode::Ok && !isMissing(code))
+        EntryKind kind = EntryKind::Other;
+        const int code = platform::entryKindOf(m_temporaryPath, kind);
+        if (code != IoCode::Ok && code != IoCode::FileNotFound && code != IoCode::PathNotFound)
             return code;
-        if (code == IoCode::Ok && plainFile && identity == m_identity) {
+        if (code == IoCode::Ok && kind == EntryKind::File && platform::sameFile(m_identity, m_temporaryPath)) {
             if (const int deleted = platform::deleteFile(m_temporaryPath))
                 return deleted;
         }
@@ -154,18 +144,13 @@ Staging::Staging(Offers offers)
 
 int Staging::create(const std::string& path, std::unique_ptr<StagedFile>& file)
 {
-    for (int attempt = 0; attempt < platform::TemporaryNameAttempts; ++attempt) {
-        std::string candidate = platform::temporaryNameBeside(path);
-        std::unique_ptr<SystemFile> created;
-        const int code = platform::createNew(candidate, created);
-        if (code == IoCode::FileExists)
-            continue;
-        if (code != IoCode::Ok)
-            return code;
-        file = std::make_unique<StagedFile>(std::move(created), std::move(candidate), path);
-        return IoCode::Ok;
-    }
-    return IoCode::FileExists;
+    std::unique_ptr<SystemFile> created;
+    std::string name;
+    const auto create = [&created](const std::string& candidate) { return platform::createNew(candidate, created); };
+    if (const int code = platform::withTemporaryName(platform::temporaryPrefixBeside(path), create, name))
+        return code;
+    file = std::make_unique<StagedFile>(std::move(created), std::move(name), path);
+    return IoCode::Ok;
 }
 
 int Staging::createNew(const std::string& path, std::unique_ptr<StagedFile>& file)
@@ -197,22 +182,18 @@ bool Staging::unnamedIn(const std::string& folder)
 
 namespace platform {
 
-std::string temporaryNameBeside(const std::string& path)
+std::string temporaryPrefixBeside(const std::string& path)
 {
-    return path.substr(0, nameStart(path)) + StagedPrefix + randomSuffix();
+    return path.substr(0, nameStart(path)) + StagedPrefix;
 }
 
-int openTemporaryFile(std::unique_ptr<SystemFile>& file)
+int withTemporaryName(const std::string& prefix, const std::function<int(const std::string&)>& make,
+                      std::string& name)
 {
-    const std::string folder = temporaryFolder();
-    const int code = createUnnamed(folder, true, file);
-    if (code != NotSupported)
-        return code;
     for (int attempt = 0; attempt < TemporaryNameAttempts; ++attempt) {
-        const std::string name = folder + PathSeparator + SpoolPrefix + randomSuffix() + ".tmp";
-        const int created = createPrivate(name, file);
-        if (created != IoCode::FileExists)
-            return created;
+        name = prefix + randomSuffix();
+        if (const int code = make(name); code != IoCode::FileExists)
+            return code;
     }
     return IoCode::FileExists;
 }
@@ -220,8 +201,15 @@ int openTemporaryFile(std::unique_ptr<SystemFile>& file)
 int spoolToTemporaryFile(ByteFile& input, std::unique_ptr<SystemFile>& spooled, bool& failedInTemporary)
 {
     failedInTemporary = true;
+    const std::string folder = temporaryFolder();
     std::unique_ptr<SystemFile> file;
-    if (const int code = openTemporaryFile(file))
+    int code = createUnnamed(folder, true, file);
+    if (code == NotSupported) {
+        std::string name;
+        const auto create = [&file](const std::string& candidate) { return createPrivate(candidate, file); };
+        code = withTemporaryName(folder + PathSeparator + SpoolPrefix, create, name);
+    }
+    if (code != IoCode::Ok)
         return code;
     std::vector<unsigned char> block(SpoolBlockSize);
     for (;;) {

@@ -70,8 +70,7 @@ private:
 class Staging
 {
 public:
-    // What is asked of the system. A test leaves some of it out, to take the other ways on a system that offers
-    // them all.
+    // What is asked of the system; a test leaves some out, to take the other ways on a system that offers all.
     struct Offers
     {
         bool unnamedFiles = true;       // a folder's file system may make files without a name
@@ -103,11 +102,8 @@ namespace platform {
 // answers).
 std::string temporaryFolder();
 
-// Opens a new file in temporaryFolder() that no other program can open and that vanishes when closed.
-int openTemporaryFile(std::unique_ptr<SystemFile>& file);
-
-// Copies what is left of input, block by block, into a file opened by openTemporaryFile, and leaves it positioned
-// at its start. On failure, failedInTemporary tells a fault of the temporary file from one of the input.
+// Copies what is left of input, block by block, into a new file in temporaryFolder() that no other program can
+// open and that vanishes when closed, and leaves it positioned at its start. On failure, failedInTemporary tells a fault of the temporary file from one of the input.
 int spoolToTemporaryFile(ByteFile& input, std::unique_ptr<SystemFile>& spooled, bool& failedInTemporary);
 
 // The process's staging, with all the system offers; createStaged and createStagedNew use it.

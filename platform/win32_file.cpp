@@ -180,11 +180,6 @@ int identityOf(const SystemFile& file, FileIdentity& identity)
     return win32::identityOfHandle(file.handle(), identity);
 }
 
-bool isRegularFile(const SystemFile& file)
-{
-    return win32::isRegularHandle(file.handle());
-}
-
 int replaceWithTestFile(const std::string& path)
 {
     std::wstring wide;

@@ -3,26 +3,46 @@
 #include <platform/io_error.h>
 #include <platform/win32_system.h>
 
-namespace platform {
+namespace {
 
-// No pseudo-files here: a file on a disk holds what its size says; an empty one is read to its end anyway.
-bool hasReliableSize(const SystemFile& file)
+// What the name itself holds, a link too, not what it leads to; a device has no attributes of its own.
+int attributesOfName(const std::string& path, DWORD& attributes)
 {
-    std::int64_t size = 0;
-    return win32::isRegularHandle(file.handle()) && win32::sizeOfHandle(file.handle(), size) == IoCode::Ok
-        && size > 0;
+    HANDLE handle;
+    if (const int code = win32::openHandle(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                           handle))
+        return code;
+    BY_HANDLE_FILE_INFORMATION info {};
+    int code = IoCode::Ok;
+    if (::GetFileType(handle) != FILE_TYPE_DISK)
+        attributes = FILE_ATTRIBUTE_DEVICE;
+    else if (::GetFileInformationByHandle(handle, &info))
+        attributes = info.dwFileAttributes;
+    else
+        code = win32::lastIoCode();
+    ::CloseHandle(handle);
+    return code;
 }
 
+} // namespace
+
+namespace platform {
+
+// No pseudo-files here: a file on a disk holds what its size says; an empty one is read to its end anyway. One
+// look at the handle tells the attributes, the size and the identity.
 int factsOf(const SystemFile& file, FileFacts& facts)
 {
-    facts.regular = win32::isRegularHandle(file.handle());
-    facts.size = 0;
-    if (facts.regular) {
-        if (const int code = win32::sizeOfHandle(file.handle(), facts.size))
-            return code;
-    }
-    facts.reliableSize = facts.regular && facts.size > 0;
-    return facts.regular ? win32::identityOfHandle(file.handle(), facts.identity) : IoCode::Ok;
+    facts = {};
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (::GetFileType(file.handle()) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file.handle(), &info)
+        || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return IoCode::Ok;
+    facts.regular = true;
+    facts.size = static_cast<std::int64_t>((std::uint64_t {info.nFileSizeHigh} << 32) | info.nFileSizeLow);
+    facts.reliableSize = facts.size > 0;
+    facts.identity = win32::identityFromInformation(info);
+    return IoCode::Ok;
 }
 
 int openExistingWithFacts(const std::string& path, std::unique_ptr<SystemFile>& file, FileFacts& facts)
@@ -49,9 +69,8 @@ int checkWritable(const std::string& path)
 
 int contentsOfName(const std::string& path, NameContents& contents)
 {
-    FileIdentity identity;
     DWORD attributes = 0;
-    const int code = win32::identityOfName(path, identity, attributes);
+    const int code = attributesOfName(path, attributes);
     if (code == IoCode::FileNotFound) {
         contents = NameContents::Nothing;
         return IoCode::Ok;

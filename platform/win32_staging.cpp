@@ -102,12 +102,4 @@ int moveFile(const std::string& from, const std::string& to, bool replace)
     return ::MoveFileExW(wideFrom.c_str(), wideTo.c_str(), flags) ? IoCode::Ok : win32::lastIoCode();
 }
 
-int identityOfName(const std::string& path, FileIdentity& identity, bool& plainFile)
-{
-    DWORD attributes = 0;
-    const int code = win32::identityOfName(path, identity, attributes);
-    plainFile = !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE));
-    return code;
-}
-
 } // namespace platform

@@ -161,37 +161,8 @@ int identityOfHandle(HANDLE handle, FileIdentity& identity)
     BY_HANDLE_FILE_INFORMATION info {};
     if (!::GetFileInformationByHandle(handle, &info))
         return lastIoCode();
-    identity = {info.dwVolumeSerialNumber, (std::uint64_t {info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+    identity = identityFromInformation(info);
     return IoCode::Ok;
-}
-
-bool isRegularHandle(HANDLE handle)
-{
-    BY_HANDLE_FILE_INFORMATION info {};
-    return ::GetFileType(handle) == FILE_TYPE_DISK && ::GetFileInformationByHandle(handle, &info)
-        && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-int identityOfName(const std::string& path, FileIdentity& identity, DWORD& attributes)
-{
-    HANDLE handle;
-    if (const int code = openHandle(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, handle))
-        return code;
-    int code = IoCode::Ok;
-    if (::GetFileType(handle) != FILE_TYPE_DISK) {
-        attributes = FILE_ATTRIBUTE_DEVICE;
-    } else {
-        BY_HANDLE_FILE_INFORMATION info {};
-        if (::GetFileInformationByHandle(handle, &info)) {
-            attributes = info.dwFileAttributes;
-            identity = {info.dwVolumeSerialNumber, (std::uint64_t {info.nFileIndexHigh} << 32) | info.nFileIndexLow};
-        } else {
-            code = lastIoCode();
-        }
-    }
-    ::CloseHandle(handle);
-    return code;
 }
 
 } // namespace win32

@@ -2,6 +2,8 @@
 // Not part of the platform's interface: nothing outside platform/ includes it but the platform's own tests.
 #pragma once
 
+#include <platform/byte_file.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -13,8 +15,6 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
-
-struct FileIdentity;
 
 namespace win32 {
 
@@ -38,11 +38,11 @@ int sizeOfHandle(HANDLE handle, std::int64_t& bytes);
 int seekHandle(HANDLE handle, std::int64_t offset);
 int positionOfHandle(HANDLE handle, std::int64_t& offset);
 int identityOfHandle(HANDLE handle, FileIdentity& identity);
-// A file on a disk, not a folder, a pipe, a console or a device.
-bool isRegularHandle(HANDLE handle);
 
-// What the name itself holds, a link too, not what it leads to: its identity and attributes (a device, which has
-// no identity, reads as FILE_ATTRIBUTE_DEVICE).
-int identityOfName(const std::string& path, FileIdentity& identity, DWORD& attributes);
+// The identity in what GetFileInformationByHandle tells.
+inline FileIdentity identityFromInformation(const BY_HANDLE_FILE_INFORMATION& info)
+{
+    return {info.dwVolumeSerialNumber, (std::uint64_t {info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
 
 } // namespace win32

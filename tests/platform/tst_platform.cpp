@@ -6,7 +6,6 @@
 #include <platform/directory.h>
 #include <platform/file_facts.h>
 #include <platform/io_error.h>
-#include <platform/paths.h>
 #include <platform/temporary_files.h>
 
 #include <gtest/gtest.h>

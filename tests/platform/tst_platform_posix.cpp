@@ -221,8 +221,6 @@ TEST_F(PlatformTest, ReliableSizeOnlyForRegularFilesThatHoldWhatTheySay)
         row.make(file);
         std::unique_ptr<SystemFile> opened;
         ASSERT_EQ(platform::openExisting(file, FileAccess::ReadOnly, opened), 0);
-        EXPECT_EQ(platform::hasReliableSize(*opened), row.reliable);
-        // One look tells the same, and the size and identity besides.
         platform::FileFacts facts;
         ASSERT_EQ(platform::factsOf(*opened, facts), 0);
         EXPECT_TRUE(facts.regular);
@@ -234,7 +232,6 @@ TEST_F(PlatformTest, ReliableSizeOnlyForRegularFilesThatHoldWhatTheySay)
     }
     std::unique_ptr<SystemFile> fifo;
     ASSERT_EQ(platform::openExisting(path("fifo"), FileAccess::ReadWrite, fifo), 0);
-    EXPECT_FALSE(platform::hasReliableSize(*fifo));
     platform::FileFacts facts;
     ASSERT_EQ(platform::factsOf(*fifo, facts), 0);
     EXPECT_FALSE(facts.regular);

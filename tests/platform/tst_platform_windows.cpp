@@ -306,8 +306,10 @@ TEST_F(WindowsPlatformTest, PipeEndsAndHasNoSize)
     std::int64_t size = 0;
     EXPECT_EQ(reader->size(size), 132);
     EXPECT_EQ(reader->seek(0), 132);
-    EXPECT_FALSE(platform::isRegularFile(*reader));
-    EXPECT_FALSE(platform::hasReliableSize(*reader));
+    platform::FileFacts facts;
+    EXPECT_EQ(platform::factsOf(*reader, facts), 0);
+    EXPECT_FALSE(facts.regular);
+    EXPECT_FALSE(facts.reliableSize);
     EXPECT_EQ(writer->close(), 0);
     unsigned char buffer[8];
     std::size_t got = 0;
@@ -325,17 +327,27 @@ TEST_F(WindowsPlatformTest, ReliableSizeOnlyForFilesWithContents)
     {
         const char* name;
         std::string path;
+        bool regular;
         bool reliable;
+        std::int64_t size;
     } rows[] = {
-        {"file with contents", path("page.htm"), true},
-        {"empty file", path("empty.htm"), false},
-        {"the NUL device", "NUL", false},
+        {"file with contents", path("page.htm"), true, true, 8},
+        {"empty file", path("empty.htm"), true, false, 0},
+        {"the NUL device", "NUL", false, false, 0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         std::unique_ptr<SystemFile> file;
         ASSERT_EQ(platform::openExisting(row.path, FileAccess::ReadOnly, file), 0);
-        EXPECT_EQ(platform::hasReliableSize(*file), row.reliable);
+        platform::FileFacts facts;
+        ASSERT_EQ(platform::factsOf(*file, facts), 0);
+        EXPECT_EQ(facts.regular, row.regular);
+        EXPECT_EQ(facts.reliableSize, row.reliable);
+        EXPECT_EQ(facts.size, row.size);
+        FileIdentity identity;
+        if (row.regular && platform::identityOf(row.path, identity) == 0) {
+            EXPECT_EQ(facts.identity, identity);
+        }
     }
 }
 
