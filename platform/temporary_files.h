@@ -103,7 +103,8 @@ namespace platform {
 std::string temporaryFolder();
 
 // Copies what is left of input, block by block, into a new file in temporaryFolder() that no other program can
-// open and that vanishes when closed, and leaves it positioned at its start. On failure, failedInTemporary tells a fault of the temporary file from one of the input.
+// open and that vanishes when closed, and leaves it positioned at its start. On failure, failedInTemporary tells
+// a fault of the temporary file from one of the input.
 int spoolToTemporaryFile(ByteFile& input, std::unique_ptr<SystemFile>& spooled, bool& failedInTemporary);
 
 // The process's staging, with all the system offers; createStaged and createStagedNew use it.

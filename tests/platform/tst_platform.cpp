@@ -1,5 +1,6 @@
 // The platform layer on every system: I/O texts, and the file and folder operations on a fresh temporary folder.
 // What only one system has is tested in tst_platform_posix.cpp and tst_platform_windows.cpp.
+#include <tests/support/staged_end.h>
 #include <tests/support/temp_folder.h>
 
 #include <platform/byte_file.h>
@@ -321,36 +322,33 @@ TEST(Paths, FolderOf)
 // A staged file shows under its name only once put in place, and leaves no temporary file either way.
 TEST_F(PlatformTest, StagedFileTakesItsNameOnlyWhenPutInPlace)
 {
-    enum class End
-    {
-        Commit,
-        Discard,
-        Destroy,
-    };
     const struct
     {
         const char* name;
         std::function<void(const std::string&)> before; // what the name holds before
-        End end;
+        StagedEnd end;
         bool replace;
         int code;
         const char* after; // what out.htm holds afterwards; nullptr: nothing
     } rows[] = {
-        {"new name", [](const std::string&) {}, End::Commit, false, 0, "new"},
-        {"new name, replacing allowed", [](const std::string&) {}, End::Commit, true, 0, "new"},
-        {"taken name kept", [](const std::string& p) { writeFileBytes(p, "old"); }, End::Commit, false, 80, "old"},
+        {"new name", [](const std::string&) {}, StagedEnd::Commit, false, 0, "new"},
+        {"new name, replacing allowed", [](const std::string&) {}, StagedEnd::Commit, true, 0, "new"},
+        {"taken name kept", [](const std::string& p) { writeFileBytes(p, "old"); }, StagedEnd::Commit, false, 80,
+         "old"},
 #ifndef _WIN32
         {"dangling link kept",
-         [](const std::string& p) { std::filesystem::create_symlink("missing.htm", p); }, End::Commit, false, 80,
+         [](const std::string& p) { std::filesystem::create_symlink("missing.htm", p); }, StagedEnd::Commit, false, 80,
          nullptr},
 #endif
-        {"taken name replaced", [](const std::string& p) { writeFileBytes(p, "old"); }, End::Commit, true, 0, "new"},
+        {"taken name replaced", [](const std::string& p) { writeFileBytes(p, "old"); }, StagedEnd::Commit, true, 0,
+         "new"},
 #ifndef _WIN32
         {"link replaced, not followed",
-         [](const std::string& p) { std::filesystem::create_symlink("target.htm", p); }, End::Commit, true, 0, "new"},
+         [](const std::string& p) { std::filesystem::create_symlink("target.htm", p); }, StagedEnd::Commit, true, 0,
+         "new"},
 #endif
-        {"discarded", [](const std::string& p) { writeFileBytes(p, "old"); }, End::Discard, true, 0, "old"},
-        {"destroyed before being put in place", [](const std::string&) {}, End::Destroy, true, 0, nullptr},
+        {"discarded", [](const std::string& p) { writeFileBytes(p, "old"); }, StagedEnd::Discard, true, 0, "old"},
+        {"destroyed before being put in place", [](const std::string&) {}, StagedEnd::Destroy, true, 0, nullptr},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -363,15 +361,7 @@ TEST_F(PlatformTest, StagedFileTakesItsNameOnlyWhenPutInPlace)
         EXPECT_EQ(staged->temporaryPath().rfind(m_dir.path() + "/", 0), 0u) << "beside the name";
         std::size_t stored = 0;
         EXPECT_EQ(staged->write(reinterpret_cast<const unsigned char*>("new"), 3, stored), 0);
-        if (row.end == End::Commit) {
-            EXPECT_EQ(staged->close(), 0);
-            EXPECT_EQ(staged->commit(row.replace), row.code);
-            if (row.code != 0) {
-                EXPECT_EQ(staged->discard(), 0);
-            }
-        } else if (row.end == End::Discard) {
-            EXPECT_EQ(staged->discard(), 0);
-        }
+        endStaged(*staged, row.end, row.replace, row.code);
         staged.reset();
         if (row.after) {
             EXPECT_EQ(readFileBytes(path("out.htm")), row.after);

@@ -1,6 +1,7 @@
 // The platform layer on POSIX: errno mapping, descriptors and their limit, links, FIFOs, /dev/full, pseudo-files
 // and the unnamed temporary file.
 #include <tests/support/memory_file.h>
+#include <tests/support/staged_end.h>
 #include <tests/support/temp_folder.h>
 
 #include <platform/byte_file.h>
@@ -279,33 +280,27 @@ TEST_F(PlatformTest, OpenExistingWithFacts)
 // one. Either way a name taken meanwhile is kept (80), and nothing is left behind but the file put in place.
 TEST_F(PlatformTest, NewStagedFileShowsOnlyUnderItsNameOnceComplete)
 {
-    enum class End
-    {
-        Commit,
-        Discard,
-        Destroy,
-    };
     const struct
     {
         const char* name;
         std::function<void(const std::string&)> meanwhile; // done to the name while the file is written
-        End end;
+        StagedEnd end;
         bool replace;
         int code;
         const char* after; // what out.htm holds afterwards; nullptr: nothing
     } rows[] = {
-        {"new name", [](const std::string&) {}, End::Commit, false, 0, "new"},
-        {"name taken meanwhile", [](const std::string& p) { writeFileBytes(p, "old"); }, End::Commit, false, 80,
+        {"new name", [](const std::string&) {}, StagedEnd::Commit, false, 0, "new"},
+        {"name taken meanwhile", [](const std::string& p) { writeFileBytes(p, "old"); }, StagedEnd::Commit, false, 80,
          "old"},
         {"name taken by a dangling link meanwhile",
-         [](const std::string& p) { std::filesystem::create_symlink("missing.htm", p); }, End::Commit, false, 80,
+         [](const std::string& p) { std::filesystem::create_symlink("missing.htm", p); }, StagedEnd::Commit, false, 80,
          nullptr},
         {"name taken meanwhile, replacing allowed", [](const std::string& p) { writeFileBytes(p, "old"); },
-         End::Commit, true, 0, "new"},
+         StagedEnd::Commit, true, 0, "new"},
         {"folder gone meanwhile", [](const std::string& p) { std::filesystem::remove_all(parentOf(p)); },
-         End::Commit, false, 3, nullptr},
-        {"discarded", [](const std::string&) {}, End::Discard, false, 0, nullptr},
-        {"destroyed before being put in place", [](const std::string&) {}, End::Destroy, false, 0, nullptr},
+         StagedEnd::Commit, false, 3, nullptr},
+        {"discarded", [](const std::string&) {}, StagedEnd::Discard, false, 0, nullptr},
+        {"destroyed before being put in place", [](const std::string&) {}, StagedEnd::Destroy, false, 0, nullptr},
     };
     const struct
     {
@@ -351,15 +346,7 @@ TEST_F(PlatformTest, NewStagedFileShowsOnlyUnderItsNameOnceComplete)
                 EXPECT_EQ(namesIn(folder).size(), 1u) << "an incomplete file has its temporary name";
             }
             row.meanwhile(out);
-            if (row.end == End::Commit) {
-                EXPECT_EQ(staged->close(), 0);
-                EXPECT_EQ(staged->commit(row.replace), row.code);
-                if (row.code != 0) {
-                    EXPECT_EQ(staged->discard(), 0);
-                }
-            } else if (row.end == End::Discard) {
-                EXPECT_EQ(staged->discard(), 0);
-            }
+            endStaged(*staged, row.end, row.replace, row.code);
             staged.reset();
             if (!std::filesystem::exists(folder))
                 continue;
