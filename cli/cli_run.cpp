@@ -6,6 +6,7 @@
 #include <engine/compaction.h>
 #include <engine/size_summary.h>
 #include <platform/byte_file.h>
+#include <platform/file_facts.h>
 #include <platform/io_error.h>
 #include <platform/temporary_files.h>
 

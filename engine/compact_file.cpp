@@ -4,6 +4,7 @@
 
 #include <platform/byte_file.h>
 #include <platform/io_error.h>
+#include <platform/file_facts.h>
 #include <platform/temporary_files.h>
 
 #include <memory>
@@ -25,9 +26,10 @@ void refuseSameFile(const SystemFile& source, const std::string& destinationPath
 // and neither has a size. A pseudo-file's size says nothing, so it is first read to its end into a temporary file.
 void prepareSource(std::unique_ptr<SystemFile>& source)
 {
-    if (!platform::isRegularFile(*source))
+    platform::FileFacts facts;
+    if (platform::factsOf(*source, facts) != IoCode::Ok || !facts.regular)
         throw EInOutError(NotAFileCode);
-    if (platform::hasReliableSize(*source))
+    if (facts.reliableSize)
         return;
     std::unique_ptr<SystemFile> spooled;
     bool inTemporary = false;

@@ -2,29 +2,12 @@
 #include <engine/safe_compaction.h>
 
 #include <platform/byte_file.h>
+#include <platform/directory.h>
+#include <platform/file_facts.h>
 #include <platform/io_error.h>
-#include <platform/temporary_files.h>
-
-namespace {
-
-std::string folderOf(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of(
-#ifdef _WIN32
-        "/\\:"
-#else
-        "/"
-#endif
-    );
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-} // namespace
 
 FolderStylesheets::FolderStylesheets(std::string pagePath, std::string siteRoot, StylesheetMemo* memo)
-    : m_pageFolder(folderOf(pagePath))
+    : m_pageFolder(platform::folderOf(pagePath))
     , m_siteRoot(siteRoot.empty() ? m_pageFolder : std::move(siteRoot))
     , m_memo(memo)
 {
@@ -51,7 +34,8 @@ std::unique_ptr<ByteFile> FolderStylesheets::open(std::string_view href, const s
     std::unique_ptr<SystemFile> file;
     if (code == IoCode::Ok)
         code = platform::openExisting(name, FileAccess::ReadOnly, file);
-    if (code == IoCode::Ok && !platform::isRegularFile(*file))
+    platform::FileFacts facts;
+    if (code == IoCode::Ok && (platform::factsOf(*file, facts) != IoCode::Ok || !facts.regular))
         code = IoCode::AccessDenied;
     if (code != IoCode::Ok) {
         note = code == IoCode::FileNotFound || code == IoCode::PathNotFound ? "not found" : ioErrorText(code);

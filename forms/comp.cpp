@@ -12,6 +12,7 @@
 
 #include <engine/size_summary.h>
 #include <platform/byte_file.h>
+#include <platform/directory.h>
 #include <platform/io_error.h>
 #include <shell/application.h>
 #include <shell/command_line.h>
@@ -268,7 +269,7 @@ void TForm1::creadirclick()
             return;
         // One level, the name exactly as typed: an empty, existing or nested-missing name fails.
         const std::string path = joinPath(*DirectoryListBox2, pathFromText(Diredit->Edit1->text()));
-        if (platform::createDirectory(path) != IoCode::Ok)
+        if (platform::createFolder(path) != IoCode::Ok)
             return ShowMessageBox(CannotCreateFolderText, MessageKind::Warning);
         ShowMessageBox(FolderCreatedText, MessageKind::Information);
         refreshLists();

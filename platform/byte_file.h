@@ -97,14 +97,10 @@ int openExisting(const std::string& path, FileAccess access, std::unique_ptr<Sys
 int createAlways(const std::string& path, std::unique_ptr<SystemFile>& file);
 // Creates a file that must not exist yet (FileExists, 80, when the name is taken).
 int createNew(const std::string& path, std::unique_ptr<SystemFile>& file);
-// Creates (truncating) and closes a file at once: does the name accept a file?
-int createTestFile(const std::string& path);
 // Creates and closes a file that must not exist yet (80 when the name is taken): never touches an existing file.
 int createNewTestFile(const std::string& path);
 // Removes the name (a link, not what it leads to).
 int deleteFile(const std::string& path);
-// Creates the last level of the path only; the levels before it must exist (80 when the name is taken).
-int createDirectory(const std::string& path);
 
 // The identity of what the name leads to, following links; of an open file.
 int identityOf(const std::string& path, FileIdentity& identity);
@@ -115,11 +111,9 @@ bool sameFile(const FileIdentity& known, const SystemFile& file);
 // Whether both names lead to one file (another spelling, a link, a second hard link); false when either
 // cannot be looked at.
 bool sameFile(const std::string& first, const std::string& second);
-// True for an open regular file; false for a folder, a pipe, a device, or a file that cannot be looked at.
-bool isRegularFile(const SystemFile& file);
 
 // Leaves a new, empty file at the name and closes it, never writing through whatever the name held: a plain
-// file (its only name) is emptied as createTestFile would, one that cannot be opened for writing is left as
+// file (its only name) is emptied, one that cannot be opened for writing is left as
 // it is; a symbolic link, or a file that has other names too, is removed and a file created in its place
 // that must not exist yet; anything else (a folder, a FIFO, a device, a socket) is refused unopened
 // (AccessDenied, 5).

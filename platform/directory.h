@@ -1,9 +1,10 @@
-// Folders as a whole-site run sees them: listings that never follow a link, folders made level by level,
-// containment decided by identity, and symbolic links copied as links.
+// Folders as a whole-site run sees them: the folder part of a path, listings that never follow a link, folders made
+// level by level, containment decided by identity, and symbolic links copied as links.
 #pragma once
 
 #include <platform/byte_file.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,6 +27,35 @@ struct FolderEntry
 
 namespace platform {
 
+#ifdef _WIN32
+inline constexpr char PathSeparator = '\\';
+#else
+inline constexpr char PathSeparator = '/';
+#endif
+
+// Where the last name of a path begins: just after its last separator ("/"; on Windows "\" and "/", or the ":"
+// of a drive in "C:page.htm", which lies in drive C's current folder); 0 for a bare name.
+inline std::size_t nameStart(const std::string& path)
+{
+#ifdef _WIN32
+    const std::size_t separator = path.find_last_of("\\/");
+    if (separator == std::string::npos && path.size() >= 2 && path[1] == ':')
+        return 2;
+#else
+    const std::size_t separator = path.find_last_of('/');
+#endif
+    return separator == std::string::npos ? 0 : separator + 1;
+}
+
+// The folder a path names its last name in: "." for a bare name, "/" for a name in the root.
+inline std::string folderOf(const std::string& path)
+{
+    const std::size_t start = nameStart(path);
+    if (start <= 1)
+        return start == 0 ? "." : "/";
+    return path.substr(0, path[start - 1] == ':' ? start : start - 1);
+}
+
 // Replaces entries with the names the folder holds, "." and ".." left out, in no particular order.
 int listFolder(const std::string& path, std::vector<FolderEntry>& entries);
 
@@ -36,7 +66,8 @@ bool leadsToFolder(const std::string& path);
 // The size of the file at path, not following a symbolic link.
 int fileSizeOf(const std::string& path, std::int64_t& bytes);
 
-// Creates one folder whose parent exists; 80 when the name is taken, whatever by.
+// Creates the last level of the path only; the levels before it must exist (PathNotFound, 3, otherwise), and the
+// name must be free (80 when it is taken, whatever by).
 int createFolder(const std::string& path);
 
 // Whether the existing folder at path is the folder with identity outer or lies anywhere below it, by the

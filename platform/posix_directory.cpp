@@ -2,12 +2,12 @@
 #include <platform/directory.h>
 #include <platform/io_error.h>
 #include <platform/posix_system.h>
+#include <platform/system_staging.h>
 
 #include <cerrno>
 #include <climits>
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -159,29 +159,18 @@ int copyLink(const std::string& from, const std::string& to, bool replace)
     if (::lstat(to.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode))
         return IoCode::AccessDenied;
     // Made under a temporary name beside the name, then renamed over it: the name is never missing.
-    const auto slash = to.find_last_of('/');
-    const std::string prefix = (slash == std::string::npos ? std::string() : to.substr(0, slash + 1)) + ".snellitore-";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        unsigned char bytes[6] {};
-        if (::getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes))
-            for (unsigned char& byte : bytes)
-                byte = static_cast<unsigned char>(attempt * 7 + (&byte - bytes));
-        std::string temporary = prefix;
-        for (unsigned char byte : bytes)
-            temporary += "abcdefghijklmnopqrstuvwxyz0123456789"[byte % 36];
-        if (::symlink(target.c_str(), temporary.c_str()) != 0) {
-            if (errno == EEXIST)
-                continue;
-            return ioCodeFromErrno(errno, to);
-        }
-        if (::rename(temporary.c_str(), to.c_str()) != 0) {
-            const int code = ioCodeFromErrno(errno, to);
-            ::unlink(temporary.c_str());
-            return code;
-        }
-        return IoCode::Ok;
+    std::string temporary;
+    const auto link = [&target](const std::string& name) {
+        return ::symlink(target.c_str(), name.c_str()) == 0 ? IoCode::Ok : ioCodeFromErrno(errno, name);
+    };
+    if (const int code = withTemporaryName(temporaryPrefixBeside(to), link, temporary))
+        return code;
+    if (::rename(temporary.c_str(), to.c_str()) != 0) {
+        const int code = ioCodeFromErrno(errno, to);
+        ::unlink(temporary.c_str());
+        return code;
     }
-    return IoCode::FileExists;
+    return IoCode::Ok;
 }
 
 } // namespace platform

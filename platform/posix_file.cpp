@@ -1,5 +1,6 @@
-// POSIX implementation of the system files, folders and test files, with errno mapped onto I/O codes.
+// POSIX implementation of the system files and test files, with errno mapped onto I/O codes.
 #include <platform/byte_file.h>
+#include <platform/directory.h>
 #include <platform/io_error.h>
 #include <platform/posix_system.h>
 
@@ -45,20 +46,6 @@ int systemCodeFromErrno(int error)
     case ELOOP: return 1921;       // name cannot be resolved
     default: return 31;            // device does not work
     }
-}
-
-bool isFolder(const std::string& path)
-{
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-std::string parentOf(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 int openPath(const std::string& path, int flags, std::unique_ptr<SystemFile>& file)
@@ -215,7 +202,7 @@ NativeHandle standardOutput()
 int ioCodeFromErrno(int error, const std::string& path)
 {
     if (error == ENOENT)
-        return !path.empty() && !isFolder(parentOf(path)) ? IoCode::PathNotFound : IoCode::FileNotFound;
+        return !path.empty() && !leadsToFolder(folderOf(path)) ? IoCode::PathNotFound : IoCode::FileNotFound;
     return systemCodeFromErrno(error);
 }
 
@@ -243,11 +230,6 @@ int createNew(const std::string& path, std::unique_ptr<SystemFile>& file)
     return openPath(path, O_RDWR | O_CREAT | O_EXCL, file);
 }
 
-int createTestFile(const std::string& path)
-{
-    return createAndClose(path, O_RDWR | O_CREAT | O_TRUNC);
-}
-
 int createNewTestFile(const std::string& path)
 {
     return createAndClose(path, O_RDWR | O_CREAT | O_EXCL);
@@ -256,11 +238,6 @@ int createNewTestFile(const std::string& path)
 int deleteFile(const std::string& path)
 {
     return ::unlink(path.c_str()) == 0 ? IoCode::Ok : ioCodeFromErrno(errno, path);
-}
-
-int createDirectory(const std::string& path)
-{
-    return ::mkdir(path.c_str(), 0777) == 0 ? IoCode::Ok : ioCodeFromErrno(errno, path);
 }
 
 int identityOf(const std::string& path, FileIdentity& identity)
@@ -279,12 +256,6 @@ int identityOf(const SystemFile& file, FileIdentity& identity)
         return ioCodeFromErrno(errno, {});
     identity = identityFromStat(info);
     return IoCode::Ok;
-}
-
-bool isRegularFile(const SystemFile& file)
-{
-    struct stat info {};
-    return ::fstat(file.handle(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 int replaceWithTestFile(const std::string& path)

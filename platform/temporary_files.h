@@ -6,12 +6,14 @@
 #include <platform/byte_file.h>
 
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 
 // A new file written under a temporary name in the folder of the name it is meant for, and put under that
 // name only once it is complete and closed, so that a half-written file never shows under it and a file that
-// was there is kept until the new one can take its place. Where the system allows it, a file meant for a free
-// name has no name at all until then (createStagedNew).
+// was there is kept until the new one can take its place. Where the folder allows it, a file meant for a free
+// name has no name at all until then (Staging::createNew).
 class StagedFile final : public ByteFile
 {
 public:
@@ -36,8 +38,8 @@ public:
     // has no earlier contents to lose, so a caller writing many new files may leave that to the system.
     void setSyncOnClose(bool sync) { m_syncOnClose = sync; }
 
-    // Gives the file the owner (where the system allows it) and the permission bits of the regular file at
-    // modelPath; anything else there leaves the file as it is.
+    // Gives the file the owner (where the system allows it) and the permission bits (on Windows the attributes)
+    // of the regular file at modelPath; anything else there leaves the file as it is.
     int adoptOwnerAndMode(const std::string& modelPath);
     // Puts the closed file under its name. replace lets it take the place of whatever the name holds (a symbolic
     // link is replaced, not followed); otherwise the name must still be free (80 when it is taken).
@@ -48,7 +50,6 @@ public:
 
     // Empty for a file without a name.
     const std::string& temporaryPath() const { return m_temporaryPath; }
-    const std::string& path() const { return m_path; }
 
 private:
     int takeTemporaryName();
@@ -56,22 +57,43 @@ private:
     std::unique_ptr<SystemFile> m_file;
     std::string m_temporaryPath;
     std::string m_path;
-    FileIdentity m_identity;
-    bool m_pending = true; // the temporary file still exists under its own name
+    FileIdentity m_identity; // of the file under its temporary name, so that discard removes nothing else
+    bool m_pending = true; // the file is not under its name yet
     bool m_syncOnClose = true;
-    bool m_unnamed = false; // no name yet: close() keeps the descriptor, which commit needs to give it one
+    bool m_unnamed = false; // no name yet: close() keeps the handle, which commit needs to give it one
     bool m_closed = false;
 };
 
-// What a name holds, as far as writing a new file under it goes.
-enum class NameContents
+// How new files are staged: without a name until complete where the destination's folder and the process allow
+// it, else under a temporary name beside the name they are meant for. Chosen once per folder, from the first file
+// made there, and safe to use from several threads.
+class Staging
 {
-    Nothing,     // the name is free
-    RegularFile, // replaced by a staged file
-    Folder,      // never replaced
-    Stream,      // a device, a FIFO or a socket, or a symbolic link to one or to an open descriptor
-                 // (/dev/stdout): written as it is, never replaced
-    Link,        // any other symbolic link, a dangling one too: replaced as a name, its target left alone
+public:
+    // What is asked of the system; a test leaves some out, to take the other ways on a system that offers all.
+    struct Offers
+    {
+        bool unnamedFiles = true;       // a folder's file system may make files without a name
+        bool namingUnnamedFiles = true; // the process may give such a file its name (through /proc on Linux)
+    };
+
+    Staging(); // all the system offers
+    explicit Staging(Offers offers);
+
+    // An empty staged file for path under a new temporary name in path's folder, which never replaces anything
+    // (FileExists, 80, when every name tried was taken).
+    int create(const std::string& path, std::unique_ptr<StagedFile>& file);
+    // The same for a name expected to be free (never replacing): where the folder and the process allow it, the
+    // file has no name until commit(false) gives it path, so that a crash leaves nothing behind and the folder
+    // changes once per file.
+    int createNew(const std::string& path, std::unique_ptr<StagedFile>& file);
+
+private:
+    bool unnamedIn(const std::string& folder);
+
+    bool m_unnamed; // unnamed files are tried at all
+    std::mutex m_mutex;
+    std::set<std::string> m_namedOnly; // folders whose file system makes no unnamed file
 };
 
 namespace platform {
@@ -80,56 +102,14 @@ namespace platform {
 // answers).
 std::string temporaryFolder();
 
-// Opens a new file in temporaryFolder() that no other program can open and that vanishes when closed.
-int openTemporaryFile(std::unique_ptr<SystemFile>& file);
-
-// Copies what is left of input, block by block, into an unnamed file in temporaryFolder() that vanishes when
-// closed, and leaves it positioned at its start. On failure, failedInTemporary tells a fault of the temporary
-// file from one of the input.
+// Copies what is left of input, block by block, into a new file in temporaryFolder() that no other program can
+// open and that vanishes when closed, and leaves it positioned at its start. On failure, failedInTemporary tells
+// a fault of the temporary file from one of the input.
 int spoolToTemporaryFile(ByteFile& input, std::unique_ptr<SystemFile>& spooled, bool& failedInTemporary);
 
-// True for a regular file whose size can be believed. The pseudo-files of /proc report 0 and those of /sys a
-// page whatever they hold, and neither stores a block; such a file must be read to its end instead.
-bool hasReliableSize(const SystemFile& file);
-
-// Creates an empty staged file for path, in path's folder, with the permission bits a new file gets; the
-// temporary name is new and never replaces anything (FileExists, 80, when every name tried was taken).
+// The process's staging, with all the system offers; createStaged and createStagedNew use it.
+Staging& staging();
 int createStaged(const std::string& path, std::unique_ptr<StagedFile>& file);
-
-// The same for a name expected to be free (never replacing): where the file system offers files without a name,
-// the file has none until commit(false) gives it path, so that a crash leaves nothing behind and the folder
-// changes once per file. Elsewhere, or where that fails, it is a staged file as createStaged makes.
 int createStagedNew(const std::string& path, std::unique_ptr<StagedFile>& file);
-
-// What one look at an open file tells: whether it is a regular file, whether its size can be believed (as
-// hasReliableSize), the size, and its identity.
-struct FileFacts
-{
-    bool regular = false;
-    bool reliableSize = false;
-    std::int64_t size = 0;
-    FileIdentity identity;
-};
-int factsOf(const SystemFile& file, FileFacts& facts);
-// openExisting for reading, and factsOf the file opened, in one look.
-int openExistingWithFacts(const std::string& path, std::unique_ptr<SystemFile>& file, FileFacts& facts);
-
-// Whether the file at path, not following a symbolic link, may be written by this process: Ok, or the code of
-// the refusal (AccessDenied, 5, for a read-only file).
-int checkWritable(const std::string& path);
-
-// Looks at what the name holds without following a symbolic link, except to see whether it leads to a device.
-// A free name is Ok with NameContents::Nothing; only a name that cannot be looked at fails.
-int contentsOfName(const std::string& path, NameContents& contents);
-
-// POSIX only, for tests: makes createStagedNew act as on a system without unnamed files (Unsupported), or as
-// on one where naming them fails (LinkFails), so that both ways round stay tested.
-enum class UnnamedStaging
-{
-    Used,
-    Unsupported,
-    LinkFails,
-};
-void setUnnamedStaging(UnnamedStaging mode);
 
 } // namespace platform

@@ -1,4 +1,4 @@
-// Windows implementation of the byte files, folders and test files, with the system's own error codes.
+// Windows implementation of the byte files and test files, with the system's own error codes.
 #include <platform/byte_file.h>
 #include <platform/io_error.h>
 #include <platform/win32_system.h>
@@ -150,11 +150,6 @@ int createNew(const std::string& path, std::unique_ptr<SystemFile>& file)
     return openPath(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, file);
 }
 
-int createTestFile(const std::string& path)
-{
-    return createAndClose(path, CREATE_ALWAYS);
-}
-
 int createNewTestFile(const std::string& path)
 {
     return createAndClose(path, CREATE_NEW);
@@ -166,14 +161,6 @@ int deleteFile(const std::string& path)
     if (const int code = win32::widePath(path, wide))
         return code;
     return ::DeleteFileW(wide.c_str()) ? IoCode::Ok : win32::lastIoCode();
-}
-
-int createDirectory(const std::string& path)
-{
-    std::wstring wide;
-    if (const int code = win32::widePath(path, wide))
-        return code;
-    return ::CreateDirectoryW(wide.c_str(), nullptr) ? IoCode::Ok : win32::lastIoCode();
 }
 
 // Opened for no access at all, so a file held without sharing, and a folder, still tell who they are.
@@ -191,11 +178,6 @@ int identityOf(const std::string& path, FileIdentity& identity)
 int identityOf(const SystemFile& file, FileIdentity& identity)
 {
     return win32::identityOfHandle(file.handle(), identity);
-}
-
-bool isRegularFile(const SystemFile& file)
-{
-    return win32::isRegularHandle(file.handle());
 }
 
 int replaceWithTestFile(const std::string& path)

@@ -161,24 +161,8 @@ int identityOfHandle(HANDLE handle, FileIdentity& identity)
     BY_HANDLE_FILE_INFORMATION info {};
     if (!::GetFileInformationByHandle(handle, &info))
         return lastIoCode();
-    identity = {info.dwVolumeSerialNumber, (std::uint64_t {info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+    identity = identityFromInformation(info);
     return IoCode::Ok;
-}
-
-bool isRegularHandle(HANDLE handle)
-{
-    BY_HANDLE_FILE_INFORMATION info {};
-    return ::GetFileType(handle) == FILE_TYPE_DISK && ::GetFileInformationByHandle(handle, &info)
-        && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::string folderPrefix(const std::string& path)
-{
-    const auto separator = path.find_last_of("\\/");
-    if (separator != std::string::npos)
-        return path.substr(0, separator + 1);
-    // "C:page.htm" lies in drive C's current folder.
-    return path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) : std::string();
 }
 
 } // namespace win32

@@ -2,6 +2,8 @@
 // Not part of the platform's interface: nothing outside platform/ includes it but the platform's own tests.
 #pragma once
 
+#include <platform/byte_file.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -13,8 +15,6 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
-
-struct FileIdentity;
 
 namespace win32 {
 
@@ -38,10 +38,11 @@ int sizeOfHandle(HANDLE handle, std::int64_t& bytes);
 int seekHandle(HANDLE handle, std::int64_t offset);
 int positionOfHandle(HANDLE handle, std::int64_t& offset);
 int identityOfHandle(HANDLE handle, FileIdentity& identity);
-// A file on a disk, not a folder, a pipe, a console or a device.
-bool isRegularHandle(HANDLE handle);
 
-// The folder part of a path, up to and with its last separator ("\", "/" or a drive's ":"); "" for none.
-std::string folderPrefix(const std::string& path);
+// The identity in what GetFileInformationByHandle tells.
+inline FileIdentity identityFromInformation(const BY_HANDLE_FILE_INFORMATION& info)
+{
+    return {info.dwVolumeSerialNumber, (std::uint64_t {info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
 
 } // namespace win32

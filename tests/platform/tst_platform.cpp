@@ -1,8 +1,11 @@
 // The platform layer on every system: I/O texts, and the file and folder operations on a fresh temporary folder.
 // What only one system has is tested in tst_platform_posix.cpp and tst_platform_windows.cpp.
+#include <tests/support/staged_end.h>
 #include <tests/support/temp_folder.h>
 
 #include <platform/byte_file.h>
+#include <platform/directory.h>
+#include <platform/file_facts.h>
 #include <platform/io_error.h>
 #include <platform/temporary_files.h>
 
@@ -20,6 +23,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #endif
 
 namespace {
@@ -106,23 +110,15 @@ TEST_F(PlatformTest, CreateNewTestFileNeverTruncates)
     EXPECT_EQ(platform::createNewTestFile(path("nofolder/fresh.htm")), 3);
 }
 
-TEST_F(PlatformTest, CreateTestFileTruncates)
+TEST_F(PlatformTest, CreateFolderMakesOneLevelOnly)
 {
-    writeFileBytes(path("taken.htm"), "contents");
-    EXPECT_EQ(platform::createTestFile(path("taken.htm")), 0);
-    EXPECT_EQ(readFileBytes(path("taken.htm")), "");
-    EXPECT_EQ(platform::createTestFile(path("nofolder/x.htm")), 3);
-}
-
-TEST_F(PlatformTest, CreateDirectoryMakesOneLevelOnly)
-{
-    EXPECT_EQ(platform::createDirectory(path("sub")), 0);
+    EXPECT_EQ(platform::createFolder(path("sub")), 0);
     EXPECT_TRUE(std::filesystem::is_directory(path("sub")));
-    EXPECT_EQ(platform::createDirectory(path("sub")), 80);
-    EXPECT_EQ(platform::createDirectory(path("a/b")), 3);
+    EXPECT_EQ(platform::createFolder(path("sub")), 80);
+    EXPECT_EQ(platform::createFolder(path("a/b")), 3);
     EXPECT_FALSE(pathExists(path("a")));
     writeFileBytes(path("file.htm"), "x");
-    EXPECT_EQ(platform::createDirectory(path("file.htm")), 80);
+    EXPECT_EQ(platform::createFolder(path("file.htm")), 80);
     EXPECT_EQ(readFileBytes(path("file.htm")), "x");
 }
 
@@ -239,51 +235,120 @@ TEST_F(PlatformTest, SameFile)
     }
 }
 
+// What a name holds, looked at without following a link but to see whether it leads to a device or a descriptor.
+TEST_F(PlatformTest, ContentsOfName)
+{
+    writeFileBytes(path("file.htm"), "x");
+    std::filesystem::create_directory(path("folder"));
+#ifndef _WIN32
+    std::filesystem::create_symlink("file.htm", path("link.htm"));
+    std::filesystem::create_symlink("missing.htm", path("dangling.htm"));
+    std::filesystem::create_symlink("folder", path("folderlink"));
+    std::filesystem::create_symlink("/dev/null", path("null"));
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+    // Like /dev/stdout when standard output is a regular file: a link to an open descriptor of one.
+    std::unique_ptr<SystemFile> opened;
+    ASSERT_EQ(platform::openExisting(path("file.htm"), FileAccess::ReadOnly, opened), 0);
+    std::filesystem::create_symlink("/proc/self/fd/" + std::to_string(opened->handle()), path("descriptor"));
+    std::filesystem::create_symlink("descriptor", path("descriptorlink"));
+#endif
+    const struct
+    {
+        std::string path;
+        int code;
+        NameContents contents;
+    } rows[] = {
+        {path("missing.htm"), 0, NameContents::Nothing},
+        {path("file.htm"), 0, NameContents::RegularFile},
+        {path("folder"), 0, NameContents::Folder},
+        {path("file.htm/x"), 3, NameContents::Nothing},
+#ifdef _WIN32
+        {std::filesystem::path(path("file.htm")).make_preferred().string(), 0, NameContents::RegularFile},
+        {"NUL", 0, NameContents::Stream},
+        {"\\\\.\\NUL", 0, NameContents::Stream},
+        {path("nofolder/x.htm"), 3, NameContents::Nothing},
+#else
+        {path("link.htm"), 0, NameContents::Link},
+        {path("dangling.htm"), 0, NameContents::Link},
+        {path("folderlink"), 0, NameContents::Link},
+        {path("fifo"), 0, NameContents::Stream},
+        {"/dev/null", 0, NameContents::Stream},
+        {path("null"), 0, NameContents::Stream},
+        {path("descriptor"), 0, NameContents::Stream},
+        {path("descriptorlink"), 0, NameContents::Stream},
+#endif
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path);
+        NameContents contents = NameContents::Nothing;
+        EXPECT_EQ(platform::contentsOfName(row.path, contents), row.code);
+        if (row.code == 0) {
+            EXPECT_EQ(contents, row.contents);
+        }
+    }
+}
+
+// The folder a path names its last name in, split where the system splits it.
+TEST(Paths, FolderOf)
+{
+    const struct
+    {
+        std::string path;
+        const char* folder;
+        std::size_t nameStart;
+    } rows[] = {
+        {"page.htm", ".", 0},
+        {"/page.htm", "/", 1},
+        {"site/page.htm", "site", 5},
+        {"/srv/site/page.htm", "/srv/site", 10},
+#ifdef _WIN32
+        {"site\\page.htm", "site", 5},
+        {"C:page.htm", "C:", 2},
+        {"C:\\site\\page.htm", "C:\\site", 8},
+#else
+        {"site\\page.htm", ".", 0},
+#endif
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path);
+        EXPECT_EQ(platform::folderOf(row.path), row.folder);
+        EXPECT_EQ(platform::nameStart(row.path), row.nameStart);
+    }
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // Temporary files: spooled sources and staged destinations.
-
-std::vector<std::string> namesIn(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // A staged file shows under its name only once put in place, and leaves no temporary file either way.
 TEST_F(PlatformTest, StagedFileTakesItsNameOnlyWhenPutInPlace)
 {
-    enum class End
-    {
-        Commit,
-        Discard,
-        Destroy,
-    };
     const struct
     {
         const char* name;
         std::function<void(const std::string&)> before; // what the name holds before
-        End end;
+        StagedEnd end;
         bool replace;
         int code;
         const char* after; // what out.htm holds afterwards; nullptr: nothing
     } rows[] = {
-        {"new name", [](const std::string&) {}, End::Commit, false, 0, "new"},
-        {"new name, replacing allowed", [](const std::string&) {}, End::Commit, true, 0, "new"},
-        {"taken name kept", [](const std::string& p) { writeFileBytes(p, "old"); }, End::Commit, false, 80, "old"},
+        {"new name", [](const std::string&) {}, StagedEnd::Commit, false, 0, "new"},
+        {"new name, replacing allowed", [](const std::string&) {}, StagedEnd::Commit, true, 0, "new"},
+        {"taken name kept", [](const std::string& p) { writeFileBytes(p, "old"); }, StagedEnd::Commit, false, 80,
+         "old"},
 #ifndef _WIN32
         {"dangling link kept",
-         [](const std::string& p) { std::filesystem::create_symlink("missing.htm", p); }, End::Commit, false, 80,
+         [](const std::string& p) { std::filesystem::create_symlink("missing.htm", p); }, StagedEnd::Commit, false, 80,
          nullptr},
 #endif
-        {"taken name replaced", [](const std::string& p) { writeFileBytes(p, "old"); }, End::Commit, true, 0, "new"},
+        {"taken name replaced", [](const std::string& p) { writeFileBytes(p, "old"); }, StagedEnd::Commit, true, 0,
+         "new"},
 #ifndef _WIN32
         {"link replaced, not followed",
-         [](const std::string& p) { std::filesystem::create_symlink("target.htm", p); }, End::Commit, true, 0, "new"},
+         [](const std::string& p) { std::filesystem::create_symlink("target.htm", p); }, StagedEnd::Commit, true, 0,
+         "new"},
 #endif
-        {"discarded", [](const std::string& p) { writeFileBytes(p, "old"); }, End::Discard, true, 0, "old"},
-        {"destroyed before being put in place", [](const std::string&) {}, End::Destroy, true, 0, nullptr},
+        {"discarded", [](const std::string& p) { writeFileBytes(p, "old"); }, StagedEnd::Discard, true, 0, "old"},
+        {"destroyed before being put in place", [](const std::string&) {}, StagedEnd::Destroy, true, 0, nullptr},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -296,15 +361,7 @@ TEST_F(PlatformTest, StagedFileTakesItsNameOnlyWhenPutInPlace)
         EXPECT_EQ(staged->temporaryPath().rfind(m_dir.path() + "/", 0), 0u) << "beside the name";
         std::size_t stored = 0;
         EXPECT_EQ(staged->write(reinterpret_cast<const unsigned char*>("new"), 3, stored), 0);
-        if (row.end == End::Commit) {
-            EXPECT_EQ(staged->close(), 0);
-            EXPECT_EQ(staged->commit(row.replace), row.code);
-            if (row.code != 0) {
-                EXPECT_EQ(staged->discard(), 0);
-            }
-        } else if (row.end == End::Discard) {
-            EXPECT_EQ(staged->discard(), 0);
-        }
+        endStaged(*staged, row.end, row.replace, row.code);
         staged.reset();
         if (row.after) {
             EXPECT_EQ(readFileBytes(path("out.htm")), row.after);

@@ -4,7 +4,6 @@
 
 #include <platform/directory.h>
 #include <platform/io_error.h>
-#include <platform/process.h>
 
 #include <gtest/gtest.h>
 
@@ -140,12 +139,6 @@ TEST(CopyLink, MakesTheSameLinkAndReplacesOnlyWhenAsked)
         ASSERT_EQ(platform::listFolder(folder.path(), entries), IoCode::Ok);
         EXPECT_EQ(entries.size(), 2u) << "a temporary name was left behind";
     }
-}
-
-TEST(Process, CountsAtLeastOneProcessor)
-{
-    EXPECT_GE(platform::processorCount(), 1u);
-    EXPECT_EQ(platform::interruptSignal().load(), 0);
 }
 
 } // namespace

@@ -1,9 +1,12 @@
 // The platform layer on POSIX: errno mapping, descriptors and their limit, links, FIFOs, /dev/full, pseudo-files
 // and the unnamed temporary file.
 #include <tests/support/memory_file.h>
+#include <tests/support/staged_end.h>
 #include <tests/support/temp_folder.h>
 
 #include <platform/byte_file.h>
+#include <platform/directory.h>
+#include <platform/file_facts.h>
 #include <platform/io_error.h>
 #include <platform/posix_system.h>
 #include <platform/temporary_files.h>
@@ -36,15 +39,6 @@ protected:
 std::string parentOf(const std::string& path)
 {
     return std::filesystem::path(path).parent_path().string();
-}
-
-std::vector<std::string> namesIn(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 TEST_F(PlatformTest, ErrnoMapping)
@@ -177,7 +171,7 @@ TEST_F(PlatformTest, NameTooLong)
     std::unique_ptr<SystemFile> file;
     EXPECT_EQ(platform::openExisting(path(longName), FileAccess::ReadWrite, file), 206);
     EXPECT_EQ(platform::createAlways(path(longName), file), 206);
-    EXPECT_EQ(platform::createDirectory(path(longName)), 206);
+    EXPECT_EQ(platform::createFolder(path(longName)), 206);
     EXPECT_EQ(platform::deleteFile(path(longName)), 206);
 }
 
@@ -228,8 +222,6 @@ TEST_F(PlatformTest, ReliableSizeOnlyForRegularFilesThatHoldWhatTheySay)
         row.make(file);
         std::unique_ptr<SystemFile> opened;
         ASSERT_EQ(platform::openExisting(file, FileAccess::ReadOnly, opened), 0);
-        EXPECT_EQ(platform::hasReliableSize(*opened), row.reliable);
-        // One look tells the same, and the size and identity besides.
         platform::FileFacts facts;
         ASSERT_EQ(platform::factsOf(*opened, facts), 0);
         EXPECT_TRUE(facts.regular);
@@ -241,7 +233,6 @@ TEST_F(PlatformTest, ReliableSizeOnlyForRegularFilesThatHoldWhatTheySay)
     }
     std::unique_ptr<SystemFile> fifo;
     ASSERT_EQ(platform::openExisting(path("fifo"), FileAccess::ReadWrite, fifo), 0);
-    EXPECT_FALSE(platform::hasReliableSize(*fifo));
     platform::FileFacts facts;
     ASSERT_EQ(platform::factsOf(*fifo, facts), 0);
     EXPECT_FALSE(facts.regular);
@@ -284,47 +275,41 @@ TEST_F(PlatformTest, OpenExistingWithFacts)
     }
 }
 
-// A staged file for a free name: without a name at all until it is complete where the system offers that, and
-// as a temporary file beside the name where it does not (Unsupported) or where naming it fails (LinkFails).
-// Either way a name taken meanwhile is kept (80), and nothing is left behind but the file put in place.
+// A staged file for a free name: without a name at all until it is complete where the folder and the process offer
+// that, and as a temporary file beside the name where the folder makes no unnamed file or the process cannot name
+// one. Either way a name taken meanwhile is kept (80), and nothing is left behind but the file put in place.
 TEST_F(PlatformTest, NewStagedFileShowsOnlyUnderItsNameOnceComplete)
 {
-    enum class End
-    {
-        Commit,
-        Discard,
-        Destroy,
-    };
     const struct
     {
         const char* name;
         std::function<void(const std::string&)> meanwhile; // done to the name while the file is written
-        End end;
+        StagedEnd end;
         bool replace;
         int code;
         const char* after; // what out.htm holds afterwards; nullptr: nothing
     } rows[] = {
-        {"new name", [](const std::string&) {}, End::Commit, false, 0, "new"},
-        {"name taken meanwhile", [](const std::string& p) { writeFileBytes(p, "old"); }, End::Commit, false, 80,
+        {"new name", [](const std::string&) {}, StagedEnd::Commit, false, 0, "new"},
+        {"name taken meanwhile", [](const std::string& p) { writeFileBytes(p, "old"); }, StagedEnd::Commit, false, 80,
          "old"},
         {"name taken by a dangling link meanwhile",
-         [](const std::string& p) { std::filesystem::create_symlink("missing.htm", p); }, End::Commit, false, 80,
+         [](const std::string& p) { std::filesystem::create_symlink("missing.htm", p); }, StagedEnd::Commit, false, 80,
          nullptr},
         {"name taken meanwhile, replacing allowed", [](const std::string& p) { writeFileBytes(p, "old"); },
-         End::Commit, true, 0, "new"},
+         StagedEnd::Commit, true, 0, "new"},
         {"folder gone meanwhile", [](const std::string& p) { std::filesystem::remove_all(parentOf(p)); },
-         End::Commit, false, 3, nullptr},
-        {"discarded", [](const std::string&) {}, End::Discard, false, 0, nullptr},
-        {"destroyed before being put in place", [](const std::string&) {}, End::Destroy, false, 0, nullptr},
+         StagedEnd::Commit, false, 3, nullptr},
+        {"discarded", [](const std::string&) {}, StagedEnd::Discard, false, 0, nullptr},
+        {"destroyed before being put in place", [](const std::string&) {}, StagedEnd::Destroy, false, 0, nullptr},
     };
     const struct
     {
         const char* name;
-        platform::UnnamedStaging mode;
+        Staging::Offers offers;
     } modes[] = {
-        {"unnamed", platform::UnnamedStaging::Used},
-        {"no unnamed files", platform::UnnamedStaging::Unsupported},
-        {"naming fails", platform::UnnamedStaging::LinkFails},
+        {"unnamed", {}},
+        {"no unnamed files", {.unnamedFiles = false}},
+        {"naming fails", {.namingUnnamedFiles = false}},
     };
     // What a new file's permission bits are under this process's umask.
     ASSERT_EQ(platform::createNewTestFile(path("model.htm")), 0);
@@ -335,7 +320,8 @@ TEST_F(PlatformTest, NewStagedFileShowsOnlyUnderItsNameOnceComplete)
                                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     const auto replacingMode = std::filesystem::status(path("private.htm")).permissions();
     for (const auto& mode : modes) {
-        platform::setUnnamedStaging(mode.mode);
+        Staging staging(mode.offers);
+        const bool unnamed = mode.offers.unnamedFiles && mode.offers.namingUnnamedFiles;
         for (const auto& row : rows) {
             SCOPED_TRACE(std::string(mode.name) + ": " + row.name);
             const std::string folder = path("site");
@@ -343,11 +329,10 @@ TEST_F(PlatformTest, NewStagedFileShowsOnlyUnderItsNameOnceComplete)
             std::filesystem::create_directory(folder);
             const std::string out = folder + "/out.htm";
             std::unique_ptr<StagedFile> staged;
-            ASSERT_EQ(platform::createStagedNew(out, staged), 0);
-            if (mode.mode == platform::UnnamedStaging::Unsupported) {
+            ASSERT_EQ(staging.createNew(out, staged), 0);
+            if (!unnamed) {
                 EXPECT_EQ(staged->temporaryPath().rfind(folder + "/", 0), 0u) << "beside the name";
             } else if (!staged->temporaryPath().empty()) {
-                platform::setUnnamedStaging(platform::UnnamedStaging::Used);
                 GTEST_SKIP() << "the file system of " << folder << " offers no unnamed files";
             }
             std::size_t stored = 0;
@@ -355,19 +340,13 @@ TEST_F(PlatformTest, NewStagedFileShowsOnlyUnderItsNameOnceComplete)
             if (row.replace) {
                 EXPECT_EQ(staged->adoptOwnerAndMode(path("private.htm")), 0);
             }
-            if (mode.mode != platform::UnnamedStaging::Unsupported) {
+            if (unnamed) {
                 EXPECT_EQ(namesIn(folder), std::vector<std::string> {}) << "an incomplete file has no name";
+            } else {
+                EXPECT_EQ(namesIn(folder).size(), 1u) << "an incomplete file has its temporary name";
             }
             row.meanwhile(out);
-            if (row.end == End::Commit) {
-                EXPECT_EQ(staged->close(), 0);
-                EXPECT_EQ(staged->commit(row.replace), row.code);
-                if (row.code != 0) {
-                    EXPECT_EQ(staged->discard(), 0);
-                }
-            } else if (row.end == End::Discard) {
-                EXPECT_EQ(staged->discard(), 0);
-            }
+            endStaged(*staged, row.end, row.replace, row.code);
             staged.reset();
             if (!std::filesystem::exists(folder))
                 continue;
@@ -386,7 +365,6 @@ TEST_F(PlatformTest, NewStagedFileShowsOnlyUnderItsNameOnceComplete)
             EXPECT_EQ(names, std::vector<std::string> {}) << "a temporary file was left behind";
         }
     }
-    platform::setUnnamedStaging(platform::UnnamedStaging::Used);
 }
 
 TEST_F(PlatformTest, SpoolCopiesWhatIsLeftAndTellsWhichSideFailed)
@@ -434,49 +412,6 @@ TEST_F(PlatformTest, SpoolCopiesWhatIsLeftAndTellsWhichSideFailed)
         ::setenv("TMPDIR", previous->c_str(), 1);
     else
         ::unsetenv("TMPDIR");
-}
-
-TEST_F(PlatformTest, ContentsOfName)
-{
-    writeFileBytes(path("file.htm"), "x");
-    std::filesystem::create_directory(path("folder"));
-    std::filesystem::create_symlink("file.htm", path("link.htm"));
-    std::filesystem::create_symlink("missing.htm", path("dangling.htm"));
-    std::filesystem::create_symlink("folder", path("folderlink"));
-    std::filesystem::create_symlink("/dev/null", path("null"));
-    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
-    // Like /dev/stdout when standard output is a regular file: a link to an open descriptor of one.
-    std::unique_ptr<SystemFile> opened;
-    ASSERT_EQ(platform::openExisting(path("file.htm"), FileAccess::ReadOnly, opened), 0);
-    std::filesystem::create_symlink("/proc/self/fd/" + std::to_string(opened->handle()), path("descriptor"));
-    std::filesystem::create_symlink("descriptor", path("descriptorlink"));
-    const struct
-    {
-        std::string path;
-        int code;
-        NameContents contents;
-    } rows[] = {
-        {path("missing.htm"), 0, NameContents::Nothing},
-        {path("file.htm"), 0, NameContents::RegularFile},
-        {path("folder"), 0, NameContents::Folder},
-        {path("link.htm"), 0, NameContents::Link},
-        {path("dangling.htm"), 0, NameContents::Link},
-        {path("folderlink"), 0, NameContents::Link},
-        {path("fifo"), 0, NameContents::Stream},
-        {"/dev/null", 0, NameContents::Stream},
-        {path("null"), 0, NameContents::Stream},
-        {path("descriptor"), 0, NameContents::Stream},
-        {path("descriptorlink"), 0, NameContents::Stream},
-        {path("file.htm/x"), 3, NameContents::Nothing},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.path);
-        NameContents contents = NameContents::Nothing;
-        EXPECT_EQ(platform::contentsOfName(row.path, contents), row.code);
-        if (row.code == 0) {
-            EXPECT_EQ(contents, row.contents);
-        }
-    }
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 #include <tests/support/temp_folder.h>
 
 #include <platform/byte_file.h>
+#include <platform/directory.h>
+#include <platform/file_facts.h>
 #include <platform/io_error.h>
 #include <platform/temporary_files.h>
 #include <platform/win32_system.h>
@@ -76,15 +78,6 @@ public:
 private:
     std::vector<std::wstring> m_saved;
 };
-
-std::vector<std::string> namesIn(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 class WindowsPlatformTest : public ::testing::Test
 {
@@ -238,7 +231,7 @@ TEST_F(WindowsPlatformTest, PathsLongerThanMaxPath)
     std::string folder = m_dir.path();
     for (int level = 0; folder.size() < 400; ++level) {
         folder += "/" + std::string(60, static_cast<char>('a' + level));
-        ASSERT_EQ(platform::createDirectory(folder), 0) << folder.size() << " characters";
+        ASSERT_EQ(platform::createFolder(folder), 0) << folder.size() << " characters";
     }
     const std::string file = folder + "/page.htm";
     std::unique_ptr<SystemFile> created;
@@ -255,35 +248,6 @@ TEST_F(WindowsPlatformTest, PathsLongerThanMaxPath)
     FileIdentity identity;
     EXPECT_EQ(platform::identityOf(file, identity), 0);
     EXPECT_EQ(platform::deleteFile(file), 0);
-}
-
-TEST_F(WindowsPlatformTest, ContentsOfName)
-{
-    writeFileBytes(path("file.htm"), "x");
-    std::filesystem::create_directory(path("folder"));
-    const struct
-    {
-        std::string path;
-        int code;
-        NameContents contents;
-    } rows[] = {
-        {path("missing.htm"), 0, NameContents::Nothing},
-        {path("file.htm"), 0, NameContents::RegularFile},
-        {nativePath("file.htm"), 0, NameContents::RegularFile},
-        {path("folder"), 0, NameContents::Folder},
-        {"NUL", 0, NameContents::Stream},
-        {"\\\\.\\NUL", 0, NameContents::Stream},
-        {path("file.htm/x"), 3, NameContents::Nothing},
-        {path("nofolder/x.htm"), 3, NameContents::Nothing},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.path);
-        NameContents contents = NameContents::Nothing;
-        EXPECT_EQ(platform::contentsOfName(row.path, contents), row.code);
-        if (row.code == 0) {
-            EXPECT_EQ(contents, row.contents);
-        }
-    }
 }
 
 // The copy of a pipe lies in %TEMP% under a name of its own while it is open, and is gone once closed.
@@ -342,8 +306,10 @@ TEST_F(WindowsPlatformTest, PipeEndsAndHasNoSize)
     std::int64_t size = 0;
     EXPECT_EQ(reader->size(size), 132);
     EXPECT_EQ(reader->seek(0), 132);
-    EXPECT_FALSE(platform::isRegularFile(*reader));
-    EXPECT_FALSE(platform::hasReliableSize(*reader));
+    platform::FileFacts facts;
+    EXPECT_EQ(platform::factsOf(*reader, facts), 0);
+    EXPECT_FALSE(facts.regular);
+    EXPECT_FALSE(facts.reliableSize);
     EXPECT_EQ(writer->close(), 0);
     unsigned char buffer[8];
     std::size_t got = 0;
@@ -361,17 +327,27 @@ TEST_F(WindowsPlatformTest, ReliableSizeOnlyForFilesWithContents)
     {
         const char* name;
         std::string path;
+        bool regular;
         bool reliable;
+        std::int64_t size;
     } rows[] = {
-        {"file with contents", path("page.htm"), true},
-        {"empty file", path("empty.htm"), false},
-        {"the NUL device", "NUL", false},
+        {"file with contents", path("page.htm"), true, true, 8},
+        {"empty file", path("empty.htm"), true, false, 0},
+        {"the NUL device", "NUL", false, false, 0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         std::unique_ptr<SystemFile> file;
         ASSERT_EQ(platform::openExisting(row.path, FileAccess::ReadOnly, file), 0);
-        EXPECT_EQ(platform::hasReliableSize(*file), row.reliable);
+        platform::FileFacts facts;
+        ASSERT_EQ(platform::factsOf(*file, facts), 0);
+        EXPECT_EQ(facts.regular, row.regular);
+        EXPECT_EQ(facts.reliableSize, row.reliable);
+        EXPECT_EQ(facts.size, row.size);
+        FileIdentity identity;
+        if (row.regular && platform::identityOf(row.path, identity) == 0) {
+            EXPECT_EQ(facts.identity, identity);
+        }
     }
 }
 

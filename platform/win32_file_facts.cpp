@@ -1,0 +1,91 @@
+// Win32 implementation of the facts about open files and names: regular files, sizes, what a name holds.
+#include <platform/file_facts.h>
+#include <platform/io_error.h>
+#include <platform/win32_system.h>
+
+namespace {
+
+// What the name itself holds, a link too, not what it leads to; a device has no attributes of its own.
+int attributesOfName(const std::string& path, DWORD& attributes)
+{
+    HANDLE handle;
+    if (const int code = win32::openHandle(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                           handle))
+        return code;
+    BY_HANDLE_FILE_INFORMATION info {};
+    int code = IoCode::Ok;
+    if (::GetFileType(handle) != FILE_TYPE_DISK)
+        attributes = FILE_ATTRIBUTE_DEVICE;
+    else if (::GetFileInformationByHandle(handle, &info))
+        attributes = info.dwFileAttributes;
+    else
+        code = win32::lastIoCode();
+    ::CloseHandle(handle);
+    return code;
+}
+
+} // namespace
+
+namespace platform {
+
+// No pseudo-files here: a file on a disk holds what its size says; an empty one is read to its end anyway. One
+// look at the handle tells the attributes, the size and the identity.
+int factsOf(const SystemFile& file, FileFacts& facts)
+{
+    facts = {};
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (::GetFileType(file.handle()) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file.handle(), &info)
+        || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return IoCode::Ok;
+    facts.regular = true;
+    facts.size = static_cast<std::int64_t>((std::uint64_t {info.nFileSizeHigh} << 32) | info.nFileSizeLow);
+    facts.reliableSize = facts.size > 0;
+    facts.identity = win32::identityFromInformation(info);
+    return IoCode::Ok;
+}
+
+int openExistingWithFacts(const std::string& path, std::unique_ptr<SystemFile>& file, FileFacts& facts)
+{
+    std::unique_ptr<SystemFile> opened;
+    if (const int code = openExisting(path, FileAccess::ReadOnly, opened))
+        return code;
+    if (const int code = factsOf(*opened, facts))
+        return code;
+    file = std::move(opened);
+    return IoCode::Ok;
+}
+
+// Opening for writing asks what the access rights, the read-only attribute and other programs' sharing allow.
+int checkWritable(const std::string& path)
+{
+    HANDLE handle;
+    if (const int code = win32::openHandle(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, handle))
+        return code;
+    ::CloseHandle(handle);
+    return IoCode::Ok;
+}
+
+int contentsOfName(const std::string& path, NameContents& contents)
+{
+    DWORD attributes = 0;
+    const int code = attributesOfName(path, attributes);
+    if (code == IoCode::FileNotFound) {
+        contents = NameContents::Nothing;
+        return IoCode::Ok;
+    }
+    if (code != IoCode::Ok)
+        return code;
+    if (attributes & FILE_ATTRIBUTE_DEVICE)
+        contents = NameContents::Stream; // NUL, CON, a named pipe
+    else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        contents = NameContents::Link;
+    else if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        contents = NameContents::Folder;
+    else
+        contents = NameContents::RegularFile;
+    return IoCode::Ok;
+}
+
+} // namespace platform
