@@ -39,17 +39,10 @@ std::string joined(const std::string& folder, const std::string& name)
     return folder.empty() || folder.back() == '/' ? folder + name : folder + '/' + name;
 }
 
-// What comes before the last slash of a path, "/" for a name in the root; empty when there is no slash.
-std::string folderPart(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, std::max<std::size_t>(slash, 1));
-}
-
-// What comes after the last slash: the whole path when there is none.
+// What comes after the last separator: the whole path when there is none.
 std::string namePart(const std::string& path)
 {
-    return path.substr(path.find_last_of('/') + 1);
+    return path.substr(platform::nameStart(path));
 }
 
 // The path without the slashes that end it ("/" stays "/").
@@ -76,11 +69,11 @@ std::optional<Refusal> prepareRoot(const std::string& destination, const std::op
             break;
         }
         missing.push_back(namePart(existing));
-        existing = folderPart(existing);
-        if (existing.empty()) {
+        if (platform::nameStart(existing) == 0) {
             existing = ".";
             break;
         }
+        existing = platform::folderOf(existing);
     }
     if (std::find(missing.begin(), missing.end(), "..") != missing.end())
         return Refusal { destination, Text::DotDot };

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <tests/support/temp_folder.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -77,15 +78,6 @@ inline void writeAll(const fs::path& path, const std::string& contents)
     std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
 }
 
-// The names in a folder, sorted: a temporary file left behind shows here.
-inline std::vector<std::string> namesIn(const fs::path& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 #ifdef _WIN32
 // Another program's handle on a file, for a scope.

@@ -67,7 +67,7 @@ inline bool pathExists(const std::string& path)
 }
 
 // The names a folder holds, sorted.
-inline std::vector<std::string> namesIn(const std::string& folder)
+inline std::vector<std::string> namesIn(const std::filesystem::path& folder)
 {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
