@@ -1,4 +1,6 @@
 // End-to-end tests of snellitore-cli on whole folders: the built program run on a fresh tree of files.
+#include <tests/support/cli_launcher.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,25 +26,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string Page = "<html>\r\n<body>\r\n\t<div align=\"center\">\r\n\t\t<font  face=\"Arial;  Verdana\" >Hello   "
-                         "world</font>\r\n\t</div>\r\n</body>\r\n</html>\r\n";
-const std::string PageDefaultApiciDiv
-    = "<html>\n<body>\n<center>\n<font  face=\"Arial;Verdana\">Hello world</font>\n</center>\n</body>\n</html>\n";
+using cli_test::Outcome;
+using cli_test::Page;
+using cli_test::PageDefaultApiciDiv;
+using cli_test::readAll;
+
 const std::string InvalidUtf8 = "caf\xe9 \xff.htm"; // Latin-1 bytes: no valid UTF-8
-
-struct Outcome
-{
-    int exitCode = -1; // 128 + the signal when one ended the program
-    std::string err;
-};
-
-std::string readAll(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 void writeAll(const fs::path& path, const std::string& contents)
 {
@@ -68,19 +57,17 @@ std::vector<std::string> treeOf(const fs::path& folder)
     return names;
 }
 
-class CliSiteTest : public ::testing::Test
+// The shared fixture's work folder, less its page, is where every test builds its site.
+class CliSiteTest : public cli_test::CliTest
 {
 protected:
     void SetUp() override
     {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tst_cli_site-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_root = pattern;
+        CliTest::SetUp();
+        fs::remove(work("page.htm"));
     }
-    void TearDown() override { fs::remove_all(m_root); }
 
-    fs::path at(const std::string& name) const { return m_root / name; }
+    fs::path at(const std::string& name) const { return work(name); }
 
     // A small site: nested and empty folders, a space, a "*", bytes that are no UTF-8, files that do not match.
     void makeSite(const std::string& folder = "site")
@@ -98,37 +85,9 @@ protected:
 
     Outcome run(const std::vector<std::string>& args, const std::function<void(pid_t)>& whileRunning = {})
     {
-        std::vector<std::string> all { SNELLITORE_CLI };
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& arg : all)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        const std::string errPath = (m_root / "err.txt").string();
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            const int null = ::open("/dev/null", O_RDWR);
-            ::dup2(null, 0);
-            ::dup2(null, 1);
-            ::dup2(err, 2);
-            std::signal(SIGINT, SIG_DFL);
-            std::signal(SIGTERM, SIG_DFL);
-            ::alarm(120); // a program that hangs fails its test instead of stalling the suite
-            if (::chdir(m_root.c_str()) != 0)
-                ::_exit(126);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        if (whileRunning)
-            whileRunning(pid);
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
-        Outcome outcome;
-        outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        outcome.err = readAll(errPath);
-        fs::remove(errPath);
-        return outcome;
+        cli_test::Launch launch { args };
+        launch.whileRunning = whileRunning;
+        return CliTest::run(launch);
     }
 
     // What the single-file run makes of source with the options given.
@@ -144,7 +103,6 @@ protected:
         return bytes;
     }
 
-    fs::path m_root;
 };
 
 TEST_F(CliSiteTest, MirrorsTheMatchingFilesAsSingleRunsWould)
