@@ -22,12 +22,7 @@ inline constexpr int CloseFailed = 1;       // a close the system refused
 std::string ioErrorText(int code);
 
 // Which of a run's two files an operation failed on, where the one that raises knows it.
-enum class FileSide
-{
-    Unknown,
-    Source,
-    Destination,
-};
+enum class FileSide { Unknown, Source, Destination };
 
 class EInOutError : public std::runtime_error
 {

@@ -158,9 +158,8 @@ int SystemFile::size(std::int64_t& bytes)
 
 int SystemFile::seek(std::int64_t offset)
 {
-    if (::lseek(m_handle, static_cast<off_t>(offset), SEEK_SET) < 0)
-        return platform::ioCodeFromErrno(errno, {});
-    return IoCode::Ok;
+    const bool moved = ::lseek(m_handle, static_cast<off_t>(offset), SEEK_SET) >= 0;
+    return moved ? IoCode::Ok : platform::ioCodeFromErrno(errno, {});
 }
 
 int SystemFile::close()
@@ -182,22 +181,12 @@ int SystemFile::position(std::int64_t& offset) const
     return IoCode::Ok;
 }
 
-bool SystemFile::isOpen() const
-{
-    return m_handle >= 0;
-}
+bool SystemFile::isOpen() const { return m_handle >= 0; }
 
 namespace platform {
 
-NativeHandle standardInput()
-{
-    return STDIN_FILENO;
-}
-
-NativeHandle standardOutput()
-{
-    return STDOUT_FILENO;
-}
+NativeHandle standardInput() { return STDIN_FILENO; }
+NativeHandle standardOutput() { return STDOUT_FILENO; }
 
 int ioCodeFromErrno(int error, const std::string& path)
 {
