@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <ostream>
 #include <sstream>
+#include <system_error>
 
 namespace {
 
@@ -41,8 +42,18 @@ OrderedRun::OrderedRun(const CliOptions& options, std::ostream& err, std::int64_
     const unsigned jobs = options.jobs ? options.jobs : platform::processorCount();
     m_window = std::max<std::size_t>(SmallestWindow, jobs * FilesPerWorker);
     m_workers.reserve(jobs);
-    for (unsigned i = 0; i < jobs; ++i)
-        m_workers.emplace_back([this] { work(); });
+    // Under a limit on processes or memory a worker may fail to start: the run goes on with those that did,
+    // or on this thread when none did, and says so once.
+    for (unsigned i = 0; i < jobs; ++i) {
+        try {
+            m_workers.emplace_back([this] { work(); });
+        } catch (const std::system_error& error) {
+            m_err << CliText::Program << "started " << m_workers.size() << " of " << jobs
+                  << " workers (" << error.what() << ")" << (m_workers.empty() ? "; working on one thread" : "")
+                  << '\n';
+            break;
+        }
+    }
 }
 
 OrderedRun::~OrderedRun()
@@ -98,10 +109,30 @@ void OrderedRun::push(std::unique_ptr<Task> task)
         if (!isNote)
             m_waiting.push_back(raw);
     }
-    if (isNote)
+    if (isNote) {
         drain(); // no worker reports a note: it may be the first of the window now
-    else
+    } else if (m_workers.empty()) {
+        runInPlace();
+    } else {
         m_workReady.notify_one();
+    }
+}
+
+// Without a worker the walk itself runs each file as it is handed over; the window never fills.
+void OrderedRun::runInPlace()
+{
+    Task* task = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        task = m_waiting.front();
+        m_waiting.pop_front();
+    }
+    run(*task);
+    {
+        std::lock_guard lock(m_mutex);
+        task->done = true;
+    }
+    drain();
 }
 
 int OrderedRun::finish()
@@ -198,6 +229,9 @@ void OrderedRun::run(Task& task) const
     task.stopped = control.stopped;
     task.written = code == 0;
     task.result = control.result;
+    // A file that failed or was refused is done all the same: its bytes count towards the progress.
+    if (!task.written && !task.stopped && platform::fileSizeOf(task.source, task.result.sourceSize) != IoCode::Ok)
+        task.result.sourceSize = 0;
 }
 
 void OrderedRun::drain()
@@ -231,6 +265,7 @@ void OrderedRun::print(const Task& task)
     }
     if (task.failed)
         ++m_failed;
+    m_bytesDone += task.result.sourceSize;
     if (task.written) {
         ++m_files;
         m_bytesIn += task.result.sourceSize;
@@ -263,7 +298,8 @@ void OrderedRun::showProgress(bool final)
     }
     if (m_totalBytes <= 0)
         return;
-    const int percent = progressPercent(std::min(m_bytesIn, m_totalBytes), m_totalBytes);
+    // Every file is done at the end, whatever it came to, even if some grew or shrank since they were counted.
+    const int percent = final ? 100 : progressPercent(std::min(m_bytesDone, m_totalBytes), m_totalBytes);
     if (percent > m_percentShown) {
         m_percentShown = percent;
         m_err << percent << "%\n";

@@ -64,6 +64,7 @@ private:
 
     void push(std::unique_ptr<Task> task);
     void work();
+    void runInPlace();
     void run(Task& task) const;
     // Reports the finished files at the head of the window, in order; called by whichever thread finished one.
     void drain();
@@ -94,6 +95,8 @@ private:
     std::int64_t m_failed = 0;
     std::int64_t m_bytesIn = 0;
     std::int64_t m_bytesOut = 0;
+    std::int64_t m_bytesDone = 0; // of every file done, written or not: the progress
+
     int m_percentShown = 0; // as for one file, 0% is never shown
     bool m_progressLineShown = false;
     std::chrono::steady_clock::time_point m_started;
