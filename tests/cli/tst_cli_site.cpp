@@ -14,6 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
@@ -382,6 +383,117 @@ TEST_F(CliSiteTest, PrintsTheTotalAndTheProgress)
         fs::remove_all(at("out"));
         const Outcome outcome = run(row.args);
         EXPECT_EQ(outcome.err, row.err);
+    }
+}
+
+// Off a terminal the percentages count every file done: one that failed or was refused too, so the run
+// still ends at 100%.
+TEST_F(CliSiteTest, ProgressCountsFailedAndRefusedFiles)
+{
+    writeAll(at("site/a.htm"), std::string(3000, 'a'));
+    writeAll(at("site/d.htm"), std::string(1000, 'd'));
+    const std::vector<std::string> folderRun { "--progress", "-r", "site", "-o", "out" };
+    const std::vector<std::string> severalFiles { "--progress", "-o", "out/", "site/a.htm", "site/d.htm" };
+    const std::string tooLarge = "snellitore-cli: out/a.htm: I/O error 223\n75%\n100%\n";
+    const std::string refused = "snellitore-cli: out/a.htm: File exists (use --force to replace it)\n75%\n100%\n";
+    const struct
+    {
+        const char* what;
+        std::vector<std::string> args;
+        bool takenBefore; // out/a.htm is there before the run
+        rlim_t fileSizeLimit;
+        std::string err;
+    } rows[] = {
+        { "a large file that cannot be written", folderRun, false, 2048, tooLarge },
+        { "a large file that cannot be written", severalFiles, false, 2048, tooLarge },
+        { "a large file whose name is taken", folderRun, true, RLIM_INFINITY, refused },
+        { "a large file whose name is taken", severalFiles, true, RLIM_INFINITY, refused },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.what) + " " + ::testing::PrintToString(row.args));
+        fs::remove_all(at("out"));
+        if (row.takenBefore)
+            writeAll(at("out/a.htm"), "older");
+        cli_test::Launch launch { row.args };
+        launch.fileSizeLimit = row.fileSizeLimit;
+        const Outcome outcome = CliTest::run(launch);
+        EXPECT_EQ(outcome.exitCode, 1);
+        EXPECT_EQ(outcome.err, row.err);
+        EXPECT_EQ(readAll(at("out/d.htm")), std::string(1000, 'd'));
+    }
+}
+
+// Under a limit on processes a worker may fail to start: the run goes on with those that did, or on one thread,
+// says so once, and its files, messages and exit code are those of a run without the limit. Root is exempt
+// from the limit, so as root the program runs as the unprivileged user, in a work folder anyone may write.
+TEST_F(CliSiteTest, GoesOnWithTheWorkersThatCouldStart)
+{
+    const bool root = ::getuid() == 0;
+    const std::string wrapper = root ? "/usr/bin/setpriv" : "/usr/bin/prlimit";
+    if (::access("/usr/bin/prlimit", X_OK) != 0 || ::access(wrapper.c_str(), X_OK) != 0)
+        GTEST_SKIP() << "needs prlimit" << (root ? " and setpriv" : "") << " to limit the program's processes";
+    makeSite();
+    writeAll(at("site/taken/index.htm"), Page); // one file fails in every run: the exit code must match
+    writeAll(at("out/taken/index.htm"), "older");
+    // The mirror opens the folders above DEST, to see that it is not inside SOURCE: the unprivileged user must
+    // be able to read them.
+    fs::permissions(m_root, fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+    fs::permissions(at(""), fs::perms::all);
+    for (auto it = fs::recursive_directory_iterator(at("")); it != fs::recursive_directory_iterator(); ++it)
+        if (it->is_directory())
+            fs::permissions(it->path(), fs::perms::all);
+
+    const std::vector<std::string> folderRun { "--stats", "-r", "site", "-o", "out" };
+    const std::vector<std::string> severalFiles { "--stats", "-o", "out/taken/", "site/index.htm", "site/star*.htm",
+                                                  "site/js/app.js" };
+    const struct
+    {
+        const char* what;
+        std::vector<std::string> args;
+        int processes; // the limit, counting the program itself
+        const char* note;
+    } rows[] = {
+        { "no worker starts", folderRun, 1, "started 0 of 50 workers \\(.+\\); working on one thread" },
+        { "a few workers start", folderRun, 3, "started [12] of 50 workers \\(.+\\)" },
+        { "no worker starts", severalFiles, 1, "started 0 of 50 workers \\(.+\\); working on one thread" },
+        { "a few workers start", severalFiles, 3, "started [12] of 50 workers \\(.+\\)" },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.what) + " " + ::testing::PrintToString(row.args));
+        std::vector<std::string> args { "--jobs=50" };
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        fs::remove_all(at("out"));
+        writeAll(at("out/taken/index.htm"), "older");
+        const Outcome unlimited = run(args);
+        const auto treeUnlimited = treeOf(at("out"));
+        std::map<std::string, std::string> filesUnlimited;
+        for (const std::string& name : treeUnlimited)
+            if (fs::is_regular_file(at("out/" + name)))
+                filesUnlimited[name] = readAll(at("out/" + name));
+
+        fs::remove_all(at("out"));
+        writeAll(at("out/taken/index.htm"), "older");
+        fs::permissions(at("out"), fs::perms::all);
+        fs::permissions(at("out/taken"), fs::perms::all);
+        cli_test::Launch limited;
+        limited.program = wrapper;
+        if (root)
+            limited.args = { "--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/prlimit" };
+        limited.args.push_back("--nproc=" + std::to_string(row.processes));
+        limited.args.push_back(SNELLITORE_CLI);
+        limited.args.insert(limited.args.end(), args.begin(), args.end());
+        const Outcome outcome = CliTest::run(limited);
+
+        const std::size_t lineEnd = outcome.err.find('\n');
+        ASSERT_NE(lineEnd, std::string::npos) << outcome.err;
+        EXPECT_TRUE(std::regex_match(outcome.err.substr(0, lineEnd), std::regex(std::string("snellitore-cli: ") + row.note)))
+            << outcome.err;
+        EXPECT_EQ(outcome.err.substr(lineEnd + 1), unlimited.err);
+        EXPECT_EQ(outcome.exitCode, unlimited.exitCode);
+        EXPECT_EQ(unlimited.exitCode, 1);
+        EXPECT_EQ(treeOf(at("out")), treeUnlimited);
+        for (const auto& [name, contents] : filesUnlimited)
+            EXPECT_TRUE(readAll(at("out/" + name)) == contents) << name;
     }
 }
 
