@@ -96,7 +96,6 @@ private:
     std::int64_t m_bytesIn = 0;
     std::int64_t m_bytesOut = 0;
     std::int64_t m_bytesDone = 0; // of every file done, written or not: the progress
-
     int m_percentShown = 0; // as for one file, 0% is never shown
     bool m_progressLineShown = false;
     std::chrono::steady_clock::time_point m_started;
