@@ -430,7 +430,8 @@ TEST_F(CliSiteTest, GoesOnWithTheWorkersThatCouldStart)
 {
     const bool root = ::getuid() == 0;
     const std::string wrapper = root ? "/usr/bin/setpriv" : "/usr/bin/prlimit";
-    if (::access("/usr/bin/prlimit", X_OK) != 0 || ::access(wrapper.c_str(), X_OK) != 0)
+    if (::access("/usr/bin/env", X_OK) != 0 || ::access("/usr/bin/prlimit", X_OK) != 0
+        || ::access(wrapper.c_str(), X_OK) != 0)
         GTEST_SKIP() << "needs prlimit" << (root ? " and setpriv" : "") << " to limit the program's processes";
     makeSite();
     writeAll(at("site/taken/index.htm"), Page); // one file fails in every run: the exit code must match
@@ -477,9 +478,14 @@ TEST_F(CliSiteTest, GoesOnWithTheWorkersThatCouldStart)
         fs::permissions(at("out"), fs::perms::all);
         fs::permissions(at("out/taken"), fs::perms::all);
         cli_test::Launch limited;
-        limited.program = wrapper;
+        // The leak checker of a sanitized build starts a thread of its own at exit, which the limit refuses too;
+        // the run without the limit has checked for leaks already.
+        const char* sanitizer = std::getenv("ASAN_OPTIONS");
+        limited.program = "/usr/bin/env";
+        limited.args = { std::string("ASAN_OPTIONS=") + (sanitizer ? sanitizer : "") + ":detect_leaks=0", wrapper };
         if (root)
-            limited.args = { "--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/prlimit" };
+            limited.args.insert(limited.args.end(),
+                                { "--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/prlimit" });
         limited.args.push_back("--nproc=" + std::to_string(row.processes));
         limited.args.push_back(SNELLITORE_CLI);
         limited.args.insert(limited.args.end(), args.begin(), args.end());
