@@ -1,4 +1,5 @@
 // CompactFile and CanOpenFile on real files in a fresh temporary folder: results, refusals and their codes, full disks.
+#include <tests/support/held_file.h>
 #include <tests/support/naive_compactor.h>
 #include <tests/support/progress_recorder.h>
 #include <tests/support/read_only_file.h>
@@ -62,30 +63,6 @@ std::filesystem::file_time_type modificationTime(const std::string& path)
     EXPECT_FALSE(error) << path;
     return time;
 }
-
-#ifdef _WIN32
-// Another program's handle on a file that shares nothing, for a scope.
-class HeldWithoutSharing
-{
-public:
-    explicit HeldWithoutSharing(const std::string& path)
-        : m_handle(::CreateFileW(std::filesystem::path(path).wstring().c_str(), GENERIC_READ, 0, nullptr,
-                                 OPEN_EXISTING, 0, nullptr))
-    {
-    }
-    ~HeldWithoutSharing()
-    {
-        if (m_handle != INVALID_HANDLE_VALUE)
-            ::CloseHandle(m_handle);
-    }
-    HeldWithoutSharing(const HeldWithoutSharing&) = delete;
-    HeldWithoutSharing& operator=(const HeldWithoutSharing&) = delete;
-    bool held() const { return m_handle != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE m_handle;
-};
-#endif
 
 class CompactFileTest : public ::testing::Test
 {
@@ -397,7 +374,7 @@ TEST_F(CompactFileTest, FileHeldWithoutSharingIsRefused)
     writeFileBytes(path("out.htm"), "keep me");
     for (const char* held : {"page.htm", "out.htm"}) {
         SCOPED_TRACE(held);
-        HeldWithoutSharing holder(path(held));
+        HeldFile holder(path(held), 0);
         ASSERT_TRUE(holder.held());
         EXPECT_FALSE(CanOpenFile(path(held)));
         ProgressRecorder progress;

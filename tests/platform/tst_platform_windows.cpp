@@ -1,4 +1,5 @@
 // The Win32 file layer on real files: sharing, identity, names, temporary and staged files, pipes.
+#include <tests/support/held_file.h>
 #include <tests/support/temp_folder.h>
 
 #include <platform/byte_file.h>
@@ -32,27 +33,6 @@ std::unique_ptr<SystemFile> fileOfHandle(HANDLE handle)
 {
     return std::make_unique<SystemFile>(handle);
 }
-
-// A handle another program would hold on the file, for a scope.
-class OtherHandle
-{
-public:
-    OtherHandle(const std::string& path, DWORD access, DWORD share)
-        : m_handle(::CreateFileW(wide(path).c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr))
-    {
-    }
-    ~OtherHandle()
-    {
-        if (m_handle != INVALID_HANDLE_VALUE)
-            ::CloseHandle(m_handle);
-    }
-    OtherHandle(const OtherHandle&) = delete;
-    OtherHandle& operator=(const OtherHandle&) = delete;
-    bool open() const { return m_handle != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE m_handle;
-};
 
 // Points %TMP% and %TEMP%, where GetTempPathW looks first, at a folder for a scope.
 class TemporaryFolderSetting
@@ -142,8 +122,8 @@ TEST_F(WindowsPlatformTest, SharingOfAnOpenFile)
     writeFileBytes(path("page.htm"), "<p>x</p>");
     for (const auto& row : heldByAnother) {
         SCOPED_TRACE(row.name);
-        OtherHandle other(path("page.htm"), row.otherAccess, row.otherShare);
-        ASSERT_TRUE(other.open());
+        HeldFile other(wide(path("page.htm")), row.otherShare, row.otherAccess);
+        ASSERT_TRUE(other.held());
         std::unique_ptr<SystemFile> file;
         EXPECT_EQ(platform::openExisting(path("page.htm"), row.access, file), row.code);
     }
@@ -151,8 +131,9 @@ TEST_F(WindowsPlatformTest, SharingOfAnOpenFile)
     // What others may do while the program holds the file.
     std::unique_ptr<SystemFile> file;
     ASSERT_EQ(platform::openExisting(path("page.htm"), FileAccess::ReadWrite, file), 0);
-    EXPECT_TRUE(OtherHandle(path("page.htm"), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE).open());
-    EXPECT_FALSE(OtherHandle(path("page.htm"), GENERIC_READ, FILE_SHARE_READ).open()) << "it would deny us writing";
+    EXPECT_TRUE(
+        HeldFile(wide(path("page.htm")), FILE_SHARE_READ | FILE_SHARE_WRITE, GENERIC_READ | GENERIC_WRITE).held());
+    EXPECT_FALSE(HeldFile(wide(path("page.htm")), FILE_SHARE_READ).held()) << "it would deny us writing";
     EXPECT_FALSE(::DeleteFileW(wide(path("page.htm")).c_str())) << "deleting a file in use";
     EXPECT_EQ(file->close(), 0);
 }
@@ -194,8 +175,8 @@ TEST_F(WindowsPlatformTest, IdentityIsVolumeAndFileIndex)
     EXPECT_NE(a.inode, 0u) << "the file index is part of the identity";
     EXPECT_EQ(platform::identityOf(path("missing.htm"), byHandle), 2);
     // A file held without sharing still tells who it is, so the same-file check cannot be dodged that way.
-    OtherHandle held(path("a.htm"), GENERIC_READ, 0);
-    ASSERT_TRUE(held.open());
+    HeldFile held(wide(path("a.htm")), 0);
+    ASSERT_TRUE(held.held());
     EXPECT_EQ(platform::identityOf(path("a.htm"), byHandle), 0);
     EXPECT_EQ(byHandle, a);
 }
@@ -405,8 +386,8 @@ TEST_F(WindowsPlatformTest, CheckWritable)
     writeFileBytes(path("readonly.htm"), "x");
     ::SetFileAttributesW(wide(path("readonly.htm")).c_str(), FILE_ATTRIBUTE_READONLY);
     writeFileBytes(path("held.htm"), "x");
-    OtherHandle held(path("held.htm"), GENERIC_READ, FILE_SHARE_READ);
-    ASSERT_TRUE(held.open());
+    HeldFile held(wide(path("held.htm")), FILE_SHARE_READ);
+    ASSERT_TRUE(held.held());
     const struct
     {
         const char* name;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <tests/support/held_file.h>
 #include <tests/support/temp_folder.h>
 
 #include <algorithm>
@@ -78,29 +79,7 @@ inline void writeAll(const fs::path& path, const std::string& contents)
     std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
 }
 
-
-#ifdef _WIN32
-// Another program's handle on a file, for a scope.
-class HeldFile
-{
-public:
-    HeldFile(const fs::path& path, DWORD share)
-        : m_handle(::CreateFileW(path.wstring().c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr))
-    {
-    }
-    ~HeldFile()
-    {
-        if (m_handle != INVALID_HANDLE_VALUE)
-            ::CloseHandle(m_handle);
-    }
-    HeldFile(const HeldFile&) = delete;
-    HeldFile& operator=(const HeldFile&) = delete;
-    bool held() const { return m_handle != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE m_handle;
-};
-#else
+#ifndef _WIN32
 // The exit code of a program started withoutDacOverride when the capabilities could not be dropped.
 inline constexpr int CannotDropCapabilities = 125;
 
