@@ -6,6 +6,8 @@
 #include <cli/messages.h>
 #include <cli/site_run.h>
 
+#include <platform/process.h>
+
 #include <ostream>
 
 int cliMain(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
@@ -19,12 +21,14 @@ int cliMain(const std::vector<std::string>& arguments, std::ostream& out, std::o
         out << versionText() << std::flush;
         return out ? ExitCode::Success : ExitCode::IoError;
     case CliCommand::UsageError:
-        err << CliText::Program << parsed.error << '\n' << usageText();
+        err << programLine(parsed.error) << usageText();
         return ExitCode::UsageError;
     case CliCommand::Compact:
         break;
     }
     if (writesIntoFolder(parsed.options))
         return runIntoFolder(parsed.options, err);
-    return runCompaction(parsed.options, err);
+    StandardStreams streams;
+    streams.errorIsTerminal = parsed.options.progress && platform::standardErrorIsTerminal();
+    return runCompaction(parsed.options, err, streams);
 }

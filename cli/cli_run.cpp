@@ -6,6 +6,7 @@
 #include <engine/compaction.h>
 #include <engine/size_summary.h>
 #include <platform/byte_file.h>
+#include <platform/directory.h>
 #include <platform/file_facts.h>
 #include <platform/io_error.h>
 #include <platform/temporary_files.h>
@@ -115,31 +116,54 @@ private:
     std::int64_t m_position = 0; // -1 once unknown
 };
 
-// Prints each new whole percentage on its own line.
+// Prints each new whole percentage: on a terminal on one line, redrawn in place, elsewhere each on its own line.
 class StreamProgress final : public ProgressSink
 {
 public:
-    explicit StreamProgress(std::ostream* out)
+    StreamProgress(std::ostream* out, bool terminal)
         : m_out(out)
+        , m_terminal(terminal)
     {
     }
     // The engine hides the gauge before it resets it to 0 at the end of a run; that reset is no progress.
     void setVisible(bool visible) override { m_visible = visible; }
     void setProgress(int percent) override
     {
-        if (m_out && m_visible)
+        if (!m_out || !m_visible)
+            return;
+        if (!m_terminal) {
             *m_out << percent << "%\n";
+            return;
+        }
+        *m_out << '\r' << percent << "%\x1b[K" << std::flush;
+        m_lineShown = true;
+    }
+    // The line drawn stays, ended, before what comes after a run that succeeded.
+    void end()
+    {
+        if (m_lineShown)
+            *m_out << '\n';
+        m_lineShown = false;
+    }
+    // The line drawn goes, so that a message takes its place.
+    void clear()
+    {
+        if (m_lineShown)
+            *m_out << "\r\x1b[K";
+        m_lineShown = false;
     }
 
 private:
     std::ostream* m_out;
+    bool m_terminal;
     bool m_visible = false;
+    bool m_lineShown = false;
 };
 
 void check(int code, const std::string& name)
 {
     if (code != IoCode::Ok)
-        throw CliFailure { name, ioErrorText(code) };
+        throw CliFailure { name, failureText(code, name) };
 }
 
 // The engine takes the size first and repositions the source for its look-ahead, so only a regular file whose
@@ -158,7 +182,11 @@ void openSource(const CliOptions& options, platform::NativeHandle input, Source&
         known = platform::factsOf(*file, facts) == IoCode::Ok;
     } else {
         source.name = options.source;
-        check(platform::openExistingWithFacts(options.source, file, facts), source.name);
+        const int code = platform::openExistingWithFacts(options.source, file, facts);
+        // A folder opens nowhere, or opens as no regular file; either way it wants -r.
+        if ((code != IoCode::Ok || !facts.regular) && platform::leadsToFolder(options.source))
+            throw CliFailure { source.name, CliText::SourceIsFolder };
+        check(code, source.name);
     }
     if (known && facts.regular)
         source.identity = facts.identity;
@@ -170,7 +198,10 @@ void openSource(const CliOptions& options, platform::NativeHandle input, Source&
     }
     bool inTemporary = false;
     const int code = platform::spoolToTemporaryFile(*file, source.file, inTemporary);
-    check(code, inTemporary ? Text::TemporaryIn + platform::temporaryFolder() : source.name);
+    const std::string folder = platform::temporaryFolder();
+    if (code != IoCode::Ok && inTemporary)
+        throw CliFailure { Text::TemporaryIn + folder, folderFailureText(code, folder) };
+    check(code, source.name);
 }
 
 template <typename Candidate>
@@ -222,11 +253,13 @@ void openDestination(const CliOptions& options, platform::NativeHandle output, c
     // A free name leads to no file at all: only a taken one can be the source (one look-up less per file of a site).
     if (contents != NameContents::Nothing)
         refuseSource(source, path, path);
+    // --force replaces files, never a folder: the user's DEST most likely meant to go into it.
+    if (contents == NameContents::Folder)
+        throw CliFailure { path, control ? CliText::FolderInTheWay : CliText::DestinationIsFolder };
     if (contents != NameContents::Nothing && !options.force)
         throw CliFailure { path, CliText::Exists };
     switch (contents) {
     case NameContents::Folder:
-        check(IoCode::AccessDenied, path);
         break;
     case NameContents::Stream: // /dev/null must stay a device: it is written, never replaced
         check(platform::createAlways(path, destination.direct), path);
@@ -248,7 +281,10 @@ void putInPlace(const Source& source, Destination& destination)
     const int code = destination.staged->commit(destination.replace);
     if (code == IoCode::FileExists && !destination.replace) {
         refuseSource(source, destination.name, destination.name);
-        throw CliFailure { destination.name, CliText::Exists };
+        NameContents contents = NameContents::Nothing;
+        const bool folder = platform::contentsOfName(destination.name, contents) == IoCode::Ok
+            && contents == NameContents::Folder;
+        throw CliFailure { destination.name, folder ? CliText::FolderInTheWay : CliText::Exists };
     }
     check(code, destination.name);
 }
@@ -257,7 +293,7 @@ void putInPlace(const Source& source, Destination& destination)
 void discardIncomplete(Destination& destination, std::ostream& err)
 {
     if (destination.staged && destination.staged->discard() != IoCode::Ok)
-        err << CliText::Program << Text::NotRemoved << destination.staged->temporaryPath() << '\n';
+        err << programLine(Text::NotRemoved + destination.staged->temporaryPath());
 }
 
 } // namespace
@@ -279,10 +315,10 @@ int runCompaction(const CliOptions& options, std::ostream& err, StandardStreams 
 {
     Source source;
     Destination destination;
+    StreamProgress progress(options.progress ? &err : nullptr, streams.errorIsTerminal);
     try {
         openSource(options, streams.input, source);
         openDestination(options, streams.output, source, control, destination);
-        StreamProgress progress(options.progress ? &err : nullptr);
         std::optional<PlacedSource> placed;
         std::optional<StoppableFile> stoppable;
         ByteFile* from = source.file.get();
@@ -301,10 +337,13 @@ int runCompaction(const CliOptions& options, std::ostream& err, StandardStreams 
         const CompactionResult result = compactNamedFiles(*from, source.name, destination.file(), destination.name,
                                                           options.compaction, progress, safe ? &*safe : nullptr);
         putInPlace(source, destination);
+        progress.end();
         if (options.stats) {
             for (const std::string& note : notes)
                 err << messageLine(source.name, note);
-            err << summaryText(source.name, result.sourceSize, destination.name, result.written) << '\n';
+            err << summaryText(shownText(source.name), result.sourceSize, shownText(destination.name),
+                               result.written)
+                << '\n';
         }
         if (control)
             control->result = result;
@@ -312,9 +351,11 @@ int runCompaction(const CliOptions& options, std::ostream& err, StandardStreams 
     } catch (const CliFailure& failure) {
         if (control && control->stop && control->stop->load() != 0)
             control->stopped = true;
+        progress.clear();
         err << messageLine(failure.name, failure.text);
     } catch (const std::exception& failure) { // out of memory, or anything else the run could not survive
-        err << CliText::Program << failure.what() << '\n';
+        progress.clear();
+        err << programLine(failure.what());
     }
     discardIncomplete(destination, err);
     return ExitCode::IoError;

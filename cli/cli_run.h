@@ -14,6 +14,7 @@ struct StandardStreams
 {
     platform::NativeHandle input = platform::standardInput();
     platform::NativeHandle output = platform::standardOutput();
+    bool errorIsTerminal = false; // the messages go to a terminal, where --progress redraws one line
 };
 
 // What a caller that runs many files asks of the run of one, and learns from it.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace ExitCode {
 inline constexpr int Success = 0;
@@ -12,10 +13,25 @@ inline constexpr int UsageError = 2;
 namespace CliText {
 inline constexpr const char* Program = "snellitore-cli: ";
 inline constexpr const char* Exists = "File exists (use --force to replace it)";
+inline constexpr const char* DestinationIsFolder = "is a folder; to write into it, end DEST with /";
+inline constexpr const char* SourceIsFolder = "is a folder; to compact a whole site, use -r";
+inline constexpr const char* FolderInTheWay = "is a folder"; // where a folder run would put a file
+inline constexpr const char* NoSuchFolder = "No such folder: ";
 } // namespace CliText
 
+// Text as one line: C0 controls and DEL as \n, \t, \r or \xNN, the C1 controls, the line and paragraph
+// separators and the direction embeddings, overrides and isolates as \uXXXX, and a byte that is not UTF-8 as
+// \xNN. A name then keeps its line and cannot move or hide what follows it. The backslash stays as it is: it
+// separates the folders of a Windows path.
+std::string shownText(std::string_view text);
+
 // The line that reports something about one file or folder: "snellitore-cli: PATH: TEXT".
-inline std::string messageLine(const std::string& path, const std::string& text)
-{
-    return CliText::Program + path + ": " + text + '\n';
-}
+std::string messageLine(const std::string& path, const std::string& text);
+// A line of the program that concerns no one path: "snellitore-cli: TEXT".
+std::string programLine(const std::string& text);
+
+// The text for a failed operation on path: a missing folder on its way is named as such, which the code's own
+// text ("Invalid filename") does not tell; every other code keeps the text of the I/O code table.
+std::string failureText(int code, const std::string& path);
+// The same for an operation in folder itself (a temporary file made there).
+std::string folderFailureText(int code, const std::string& folder);

@@ -203,10 +203,9 @@ void OrderedRun::run(Task& task) const
     if (task.action == FileAction::Link) {
         const int code = platform::copyLink(task.source, task.destination, m_options.force);
         task.failed = code != IoCode::Ok;
+        const bool taken = code == IoCode::FileExists && !m_options.force;
         if (task.failed)
-            task.text = messageLine(task.destination,
-                                    code == IoCode::FileExists && !m_options.force ? CliText::Exists
-                                                                                   : ioErrorText(code));
+            task.text = messageLine(task.destination, taken ? CliText::Exists : failureText(code, task.destination));
         return;
     }
     CliOptions one;

@@ -80,7 +80,7 @@ std::optional<Refusal> prepareRoot(const std::string& destination, const std::op
     if (source) {
         bool within = false;
         if (const int code = platform::folderIsWithin(existing, *source, within))
-            return Refusal { existing, ioErrorText(code) };
+            return Refusal { existing, failureText(code, existing) };
         if (within)
             return Refusal { destination, Text::InsideSource };
     }
@@ -93,7 +93,7 @@ std::optional<Refusal> prepareRoot(const std::string& destination, const std::op
             continue;
         const int code = platform::createFolder(level);
         if (code != IoCode::Ok && !(code == IoCode::FileExists && platform::leadsToFolder(level)))
-            return Refusal { level, ioErrorText(code) };
+            return Refusal { level, failureText(code, level) };
     }
     return std::nullopt;
 }
@@ -135,7 +135,7 @@ public:
     {
         std::vector<FolderEntry> entries;
         if (const int code = platform::listFolder(source, entries)) {
-            m_visitor.note(source, ioErrorText(code), true);
+            m_visitor.note(source, failureText(code, source), true);
             return;
         }
         sortAsPaths(entries);
@@ -185,13 +185,13 @@ std::optional<std::string> prepareFolder(const std::string& path, const FileIden
     if (code == IoCode::Ok)
         return std::nullopt;
     if (code != IoCode::FileExists)
-        return ioErrorText(code);
+        return failureText(code, path);
     EntryKind kind = EntryKind::Other;
     if (platform::entryKindOf(path, kind) != IoCode::Ok || kind != EntryKind::Folder)
         return std::string(Text::TakenByNoFolder);
     bool within = false;
     if (const int check = platform::folderIsWithin(path, source, within))
-        return ioErrorText(check);
+        return failureText(check, path);
     if (within)
         return std::string(Text::InsideSource);
     return std::nullopt;
@@ -224,7 +224,7 @@ int runSite(const CliOptions& options, std::ostream& err)
     const std::string& source = options.source;
     FileIdentity sourceIdentity;
     if (const int code = platform::identityOf(source, sourceIdentity))
-        return refuse({ source, ioErrorText(code) }, err);
+        return refuse({ source, failureText(code, source) }, err);
     if (!platform::leadsToFolder(source))
         return refuse({ source, Text::NotAFolder }, err);
     if (const auto refusal = prepareRoot(options.destination, sourceIdentity))
@@ -255,7 +255,7 @@ int runSite(const CliOptions& options, std::ostream& err)
 int runSeveral(const CliOptions& options, std::ostream& err)
 {
     if (options.destination.back() != '/' && !platform::leadsToFolder(options.destination)) {
-        err << CliText::Program << "unexpected operand '" << options.moreSources.front() << "'\n" << usageText();
+        err << programLine("unexpected operand '" + options.moreSources.front() + "'") << usageText();
         return ExitCode::UsageError;
     }
     if (const auto refusal = prepareRoot(options.destination, std::nullopt))
