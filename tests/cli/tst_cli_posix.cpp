@@ -107,7 +107,7 @@ TEST_F(CliTest, ReportsASpoolFailureBeforeCreatingTheDestination)
     const std::string missing = (m_root / "missing").string();
     const Outcome outcome = run({ .args = { "-o", "out.big", "-" }, .stdinPipe = Page, .temporaryFolder = missing });
     EXPECT_EQ(outcome.exitCode, 1);
-    EXPECT_EQ(outcome.err, "snellitore-cli: temporary file in " + missing + ": Invalid filename\n");
+    EXPECT_EQ(outcome.err, "snellitore-cli: temporary file in " + missing + ": No such folder: " + missing + "\n");
     EXPECT_FALSE(exists("out.big"));
 }
 
@@ -201,7 +201,8 @@ TEST_F(CliTest, ForceReplacesTheDestinationAsAName)
     }
 }
 
-// Without --force any name that is taken is refused, a dangling link too, and nothing is written.
+// Without --force any name that is taken is refused, a dangling link too, and nothing is written; a folder is
+// no name to replace at all.
 TEST_F(CliTest, RefusesEveryTakenNameWithoutForce)
 {
     writeAll(work("file.big"), "keep me");
@@ -212,7 +213,9 @@ TEST_F(CliTest, RefusesEveryTakenNameWithoutForce)
         SCOPED_TRACE(destination);
         const Outcome outcome = run({ "-o", destination, "page.htm" });
         EXPECT_EQ(outcome.exitCode, 1);
-        EXPECT_EQ(outcome.err, "snellitore-cli: " + destination + ": File exists (use --force to replace it)\n");
+        const std::string text = destination == "folder.big" ? "is a folder; to write into it, end DEST with /"
+                                                              : "File exists (use --force to replace it)";
+        EXPECT_EQ(outcome.err, "snellitore-cli: " + destination + ": " + text + "\n");
     }
     EXPECT_EQ(readAll(work("file.big")), "keep me");
     EXPECT_TRUE(fs::is_symlink(work("dangling.big")));
@@ -298,6 +301,109 @@ TEST_F(CliTest, ReportsProgressAndSummaryOnStandardError)
         const Outcome outcome = run(row.args);
         EXPECT_EQ(outcome.exitCode, 0);
         EXPECT_EQ(outcome.err, row.err);
+    }
+}
+
+// Names are shown on one line in every message and summary, whatever bytes they hold; the files themselves are
+// read and written under their exact names.
+TEST_F(CliTest, ShowsControlCharactersInNamesEscaped)
+{
+    const std::string names[] = { "new\nline.htm", "\x1b[31mred.htm", "line\xe2\x80\xa8sep.htm", "bad\xfe.htm" };
+    fs::create_directory(work("site"));
+    for (const std::string& name : names)
+        writeAll(work("site/" + name), Page);
+    writeAll(work("site/mark\x7f\xc2\x85\xe2\x80\xae.js"), Page);
+    fs::create_symlink("new\nline.htm", work("site/tab\tlink.htm"));
+    const std::string summary = " 121 byte  ==> ";
+    const struct
+    {
+        std::vector<std::string> args;
+        std::string err;
+        int exitCode;
+        std::string written {}; // a file of the run, read and written under its exact name
+    } rows[] = {
+        { { "-o", "out.big", "missing\n.htm" }, "snellitore-cli: missing\\n.htm: File not found\n", 1 },
+        { { "--stats", "-o", "out.big", "site/\x1b[31mred.htm" },
+          "site/\\x1b[31mred.htm" + summary + "out.big 96 byte -21%\n", 0 },
+        { { "--stats", "-o", "out\r\xff.big", "site/line\xe2\x80\xa8sep.htm" },
+          "site/line\\u2028sep.htm" + summary + "out\\r\\xff.big 96 byte -21%\n", 0, "out\r\xff.big" },
+        { { "--stats", "--jobs=3", "-r", "site", "-o", "pub" },
+          "site/\\x1b[31mred.htm" + summary + "pub/\\x1b[31mred.htm 96 byte -21%\n"
+          "site/bad\\xfe.htm" + summary + "pub/bad\\xfe.htm 96 byte -21%\n"
+          "site/line\\u2028sep.htm" + summary + "pub/line\\u2028sep.htm 96 byte -21%\n"
+          "site/mark\\x7f\\u0085\\u202e.js" + summary + "pub/mark\\x7f\\u0085\\u202e.js 96 byte -21%\n"
+          "site/new\\nline.htm" + summary + "pub/new\\nline.htm 96 byte -21%\n"
+          "snellitore-cli: site/tab\\tlink.htm: symbolic link skipped (--copy-others recreates it)\n"
+          "total 5 files 605 byte  ==> 480 byte -21%\n", 0, "pub/bad\xfe.htm" },
+        { { "-o", "pub/", "site/new\nline.htm", "elsewhere/new\nline.htm" },
+          "snellitore-cli: elsewhere/new\\nline.htm: skipped: an earlier SOURCE has the same name\n", 1 },
+        { { "-o", "pub/", "site/bad\xfe.htm", "nofolder\x1b/a.htm" },
+          "snellitore-cli: nofolder\\x1b/a.htm: No such folder: nofolder\\x1b\n", 1 },
+        // A backslash is shown as it is: it would be the separator of a Windows path.
+        { { "--stats", "-o", "out\\n.big", "page.htm" }, "page.htm" + summary + "out\\n.big 96 byte -21%\n", 0 },
+        { { "--stats\n" }, "snellitore-cli: unrecognised option '--stats\\n'\n", 2 },
+        { { "-o", "out.big", "page.htm", "x\x1b]0;title\x07" },
+          "snellitore-cli: unexpected operand 'x\\x1b]0;title\\x07'\n", 2 },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.args));
+        fs::remove_all(work("pub"));
+        for (const auto& entry : fs::directory_iterator(m_root / "work"))
+            if (entry.path().filename().string().rfind("out", 0) == 0)
+                fs::remove(entry.path());
+        const Outcome outcome = run(row.args);
+        EXPECT_EQ(outcome.exitCode, row.exitCode);
+        if (row.exitCode == 2) {
+            EXPECT_EQ(outcome.err.substr(0, row.err.size() + 7), row.err + "usage: ");
+        } else {
+            EXPECT_EQ(outcome.err, row.err);
+        }
+        if (!row.written.empty()) {
+            EXPECT_EQ(readAll(work(row.written)), PageDefaultApiciDiv);
+        }
+    }
+}
+
+// On a terminal --progress redraws one line and ends it, or clears it for the message that stops the run;
+// elsewhere each whole percentage has its own line.
+TEST_F(CliTest, RedrawsTheProgressLineOnATerminal)
+{
+    writeAll(work("eight.htm"), "abcdefgh");
+    writeAll(work("big.htm"), std::string(1024 * 1024, 'a'));
+    const std::string lines = "12%\n25%\n38%\n50%\n62%\n75%\n88%\n100%\n";
+    const std::string redrawn = "\r12%\x1b[K\r25%\x1b[K\r38%\x1b[K\r50%\x1b[K\r62%\x1b[K\r75%\x1b[K\r88%\x1b[K"
+                                "\r100%\x1b[K\n";
+    const std::string full = "snellitore-cli: /dev/full: Disk full\n";
+    const struct
+    {
+        bool terminal;
+        std::vector<std::string> args;
+        std::string begins; // what standard error begins with
+        std::string ends; // and ends with; all of it when begins is empty
+    } rows[] = {
+        { false, { "--options=", "--progress", "-o", "out.big", "eight.htm" }, "", lines },
+        { true, { "--options=", "--progress", "-o", "out.big", "eight.htm" }, "", redrawn },
+        { true, { "--options=", "--progress", "--stats", "-o", "out.big", "eight.htm" }, "",
+          redrawn + "eight.htm 8 byte  ==> out.big 8 byte 0%\n" },
+        { true, { "--progress", "-o", "out.big", "empty.htm" }, "", "" },
+        { true, { "--progress", "-o", "out.big", "missing.htm" }, "", "snellitore-cli: missing.htm: File not found\n" },
+        { false, { "--options=", "--progress", "--force", "-o", "/dev/full", "big.htm" }, "0%\n", "%\n" + full },
+        { true, { "--options=", "--progress", "--force", "-o", "/dev/full", "big.htm" }, "\r0%\x1b[K",
+          "%\x1b[K\r\x1b[K" + full },
+    };
+    writeAll(work("empty.htm"), "");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.args) + (row.terminal ? " on a terminal" : ""));
+        fs::remove(work("out.big"));
+        const Outcome outcome = run({ .args = row.args, .stderrTerminal = row.terminal });
+        EXPECT_EQ(outcome.exitCode, row.ends.find(": ") == std::string::npos ? 0 : 1);
+        if (row.begins.empty()) {
+            EXPECT_EQ(outcome.err, row.ends);
+        } else {
+            EXPECT_EQ(outcome.err.substr(0, row.begins.size()), row.begins);
+            ASSERT_GE(outcome.err.size(), row.ends.size());
+            EXPECT_EQ(outcome.err.substr(outcome.err.size() - row.ends.size()), row.ends);
+        }
     }
 }
 

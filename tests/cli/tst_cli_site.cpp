@@ -256,7 +256,7 @@ TEST_F(CliSiteTest, AFailedFileLeavesTheOthersDone)
         // Without --force the name is looked at once the file is complete: every kind of taken name is still
         // refused as it is by a run on that file alone, and left as it was.
         { "a folder under a file's name", {}, [](const fs::path& out) { fs::create_directories(out / "b.htm"); },
-            { "out/b.htm" }, "File exists (use --force to replace it)", 1,
+            { "out/b.htm" }, "is a folder", 1,
             { { "a.htm", PageDefaultApiciDiv }, { "sub/c.htm", PageDefaultApiciDiv } } },
         { "a dangling link under a file's name", {},
             [](const fs::path& out) { fs::create_symlink("missing.htm", out / "b.htm"); }, { "out/b.htm" },
@@ -271,8 +271,8 @@ TEST_F(CliSiteTest, AFailedFileLeavesTheOthersDone)
             "Source and destination are the same file", 1,
             { { "a.htm", PageDefaultApiciDiv }, { "b.htm", Page }, { "sub/c.htm", PageDefaultApiciDiv } } },
         { "a folder under a file's name, --force", { "--force" },
-            [](const fs::path& out) { fs::create_directories(out / "b.htm"); }, { "out/b.htm" }, "File access denied",
-            1, { { "a.htm", PageDefaultApiciDiv }, { "sub/c.htm", PageDefaultApiciDiv } } },
+            [](const fs::path& out) { fs::create_directories(out / "b.htm"); }, { "out/b.htm" }, "is a folder", 1,
+            { { "a.htm", PageDefaultApiciDiv }, { "sub/c.htm", PageDefaultApiciDiv } } },
         { "a file under a folder's name", {}, [](const fs::path& out) { writeAll(out / "sub", "a file"); },
             { "out/sub" }, "File exists, and is no folder", 1,
             { { "a.htm", PageDefaultApiciDiv }, { "b.htm", PageDefaultApiciDiv }, { "sub", "a file" } } },
@@ -342,6 +342,7 @@ TEST_F(CliSiteTest, SameOutputInPathOrderForAnyNumberOfWorkers)
         for (const std::string& name : names)
             expected.push_back("site/" + name);
         std::sort(expected.begin(), expected.end()); // std::string compares bytes as unsigned
+        expected.back() = "site/\\xff.htm"; // shown escaped, as it is no UTF-8
         EXPECT_EQ(sources, expected);
     }
     std::string one = outcomes["1"].err;

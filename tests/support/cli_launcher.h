@@ -62,6 +62,7 @@ struct Launch
     rlim_t fileSizeLimit = RLIM_INFINITY; // largest file the program may write
     bool withoutDacOverride = false; // root loses its power to ignore permission bits
     std::function<void(pid_t)> whileRunning {}; // acts while the program runs
+    bool stderrTerminal = false; // standard error is a pseudo-terminal, which passes the bytes as they are
 #endif
     std::string temporaryFolder {}; // the program's temporary folder (TMPDIR, %TMP% and %TEMP%), when set
 };

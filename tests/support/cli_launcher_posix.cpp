@@ -9,6 +9,7 @@
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace cli_test {
@@ -35,6 +36,37 @@ bool dropDacOverride()
     data[0].permitted &= ~mask;
     data[0].inheritable &= ~mask;
     return ::syscall(SYS_capset, &header, data) == 0;
+}
+
+// A pseudo-terminal in raw mode, so that what the program writes arrives byte for byte (no CR added to LF).
+bool openTerminal(int& master, int& slave)
+{
+    master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+        return false;
+    slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios mode {};
+    if (slave < 0 || ::tcgetattr(slave, &mode) != 0)
+        return false;
+    ::cfmakeraw(&mode);
+    return ::tcsetattr(slave, TCSANOW, &mode) == 0;
+}
+
+// What the program wrote to the terminal; the read ends (EIO) once no one holds the other end.
+std::string drainTerminal(int master)
+{
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(master);
+    return text;
 }
 
 int openOrDie(const std::string& path, int flags)
@@ -113,7 +145,12 @@ Outcome CliTest::run(const Launch& launch)
         ::lseek(stdinFd, launch.stdinOffset, SEEK_SET);
     }
     const int outFd = openOrDie(outPath, launch.stdoutFlags);
-    const int errFd = openOrDie(errPath, O_WRONLY | O_CREAT | O_TRUNC);
+    int master = -1;
+    int errFd = -1;
+    if (launch.stderrTerminal)
+        EXPECT_TRUE(openTerminal(master, errFd)) << "no pseudo-terminal: " << std::strerror(errno);
+    else
+        errFd = openOrDie(errPath, O_WRONLY | O_CREAT | O_TRUNC);
 
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -149,7 +186,7 @@ Outcome CliTest::run(const Launch& launch)
     outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     if (launch.stdoutPath.empty())
         outcome.out = readAll(outPath);
-    outcome.err = readAll(errPath);
+    outcome.err = launch.stderrTerminal ? drainTerminal(master) : readAll(errPath);
     return outcome;
 }
 
