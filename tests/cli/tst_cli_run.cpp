@@ -1,15 +1,19 @@
 // The CLI's run on files in memory that fail on demand: every failure names the file whose operation failed.
 #include <tests/support/memory_file.h>
 #include <tests/support/naive_compactor.h>
+#include <tests/support/shown_names.h>
 #include <tests/support/temp_folder.h>
 
 #include <cli/cli_run.h>
+#include <cli/messages.h>
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <sstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -101,6 +105,29 @@ TEST(CliRun, ASourceReadWhereItIsGivesTheReferenceOutput)
         std::ostringstream err;
         EXPECT_EQ(runCompaction(options, err), 0) << err.str();
         EXPECT_TRUE(readFileBytes(destination) == naiveCompact(page, options.compaction).output);
+    }
+}
+
+// The CLI shows a name as the desktop's lists do, except that a byte that is no UTF-8 keeps its value (\xNN)
+// instead of becoming a replacement character: a terminal has room for it.
+TEST(CliMessages, ShowsEveryNameOnOneLine)
+{
+    std::vector<ShownName> rows(std::begin(ShownNames), std::end(ShownNames));
+    rows.insert(rows.end(), {
+        { "not UTF-8, beside a newline", "\xff\n.htm", "\\xff\\n.htm" },
+        { "a continuation byte alone", "a\x80.htm", "a\\x80.htm" },
+        { "an overlong slash", "\xc0\xaf.htm", "\\xc0\\xaf.htm" },
+        { "a sequence cut short at the end", "a\xe2\x80", "a\\xe2\\x80" },
+        { "a sequence cut short by a plain byte", "\xe2\x80x", "\\xe2\\x80x" },
+        { "a surrogate", "\xed\xa0\x80", "\\xed\\xa0\\x80" },
+        { "past U+10FFFF", "\xf4\x90\x80\x80", "\\xf4\\x90\\x80\\x80" },
+        { "no lead byte of UTF-8", "\xf8\xfe", "\\xf8\\xfe" },
+    });
+    for (const ShownName& row : rows) {
+        SCOPED_TRACE(row.row);
+        EXPECT_EQ(shownText(row.name), row.shown);
+        EXPECT_EQ(messageLine(row.name, row.name),
+                  std::string("snellitore-cli: ") + row.shown + ": " + row.shown + "\n");
     }
 }
 

@@ -12,6 +12,7 @@
 #include <platform/byte_file.h>
 #include <platform/io_error.h>
 #include <tests/support/privileges.h>
+#include <tests/support/shown_names.h>
 #include <tests/support/temp_folder.h>
 #include <tests/support/window_fixture.h>
 #include <widgets/directory_list_box.h>
@@ -739,20 +740,11 @@ void TestBatch::controlCharactersShowEscaped_data()
 {
     QTest::addColumn<QByteArray>("name");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("newline") << QByteArray("new\nfile.htm") << u"new\\nfile.htm"_qs;
-    QTest::newRow("tab") << QByteArray("a\tb.htm") << u"a\\tb.htm"_qs;
-    QTest::newRow("carriage return last") << QByteArray("a.htm\r") << u"a.htm\\r"_qs;
-    QTest::newRow("escape sequence and delete") << QByteArray("\x1b[1mx\x7f.htm") << u"\\x1b[1mx\\x7f.htm"_qs;
-    QTest::newRow("bell, backspace, vertical tab, form feed")
-        << QByteArray("\x07\x08\x0b\x0c.htm") << u"\\x07\\x08\\x0b\\x0c.htm"_qs;
-    QTest::newRow("next line, a control of 0x80-0x9f") << QByteArray("a\xc2\x85.htm") << u"a\\u0085.htm"_qs;
-    QTest::newRow("line separator") << QByteArray("a\xe2\x80\xa8.htm") << u"a\\u2028.htm"_qs;
-    QTest::newRow("right-to-left override") << QByteArray("a\xe2\x80\xaemth.htm") << u"a\\u202emth.htm"_qs;
+    // The rows the CLI's messages share (tests/support/shown_names.h), then what only a list shows so.
+    for (const ShownName& example : ShownNames)
+        QTest::newRow(example.row) << QByteArray(example.name) << QString::fromUtf8(example.shown);
     QTest::newRow("not UTF-8, beside a newline") << QByteArray("\xff\n.htm") << u"\uFFFD\\n.htm"_qs;
     QTest::newRow("not UTF-8 alone") << QByteArray("\xfe.htm") << u"\uFFFD.htm"_qs;
-    QTest::newRow("plain name unchanged") << QByteArray("index.htm") << u"index.htm"_qs;
-    QTest::newRow("accent, blanks and a backslash unchanged")
-        << QByteArray("caff\xc3\xa8 a\\n b.htm") << u"caff\u00e8 a\\n b.htm"_qs;
 }
 
 // A row has one line: a name whose controls would cut it short or hide its mark shows them escaped, in both
