@@ -44,6 +44,7 @@ Options:
   -o, --output=DEST  write the copy to DEST, which must not exist yet
   --force            replace an existing DEST (never SOURCE itself)
   --progress         print each new whole percentage to standard error
+                       (on a terminal on one line, redrawn in place)
   --stats            print the size summary to standard error
                        (for many files: one line per file, in order, then a total line)
   -r, --recursive    compact the folder SOURCE_FOLDER with its subfolders into DEST_FOLDER

@@ -7,17 +7,6 @@ namespace {
 
 constexpr DWORD NotSupported = 50; // ERROR_NOT_SUPPORTED
 
-EntryKind kindOfAttributes(DWORD attributes)
-{
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        return EntryKind::Link; // a symbolic link or a junction: never followed
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-        return EntryKind::Folder;
-    if (attributes & FILE_ATTRIBUTE_DEVICE)
-        return EntryKind::Other;
-    return EntryKind::File;
-}
-
 // A handle to the folder itself, or to what a link leads to when follow is set.
 int openFolder(const std::string& path, bool follow, HANDLE& handle)
 {
@@ -27,6 +16,21 @@ int openFolder(const std::string& path, bool follow, HANDLE& handle)
 }
 
 } // namespace
+
+namespace win32 {
+
+EntryKind entryKindOfAttributes(DWORD attributes, DWORD reparseTag)
+{
+    if (isLink(attributes, reparseTag))
+        return EntryKind::Link; // never followed
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return EntryKind::Folder;
+    if (attributes & FILE_ATTRIBUTE_DEVICE)
+        return EntryKind::Other;
+    return EntryKind::File;
+}
+
+} // namespace win32
 
 namespace platform {
 
@@ -49,7 +53,9 @@ int listFolder(const std::string& path, std::vector<FolderEntry>& entries)
         const std::wstring name = found.cFileName;
         if (name == L"." || name == L"..")
             continue;
-        entries.push_back({ win32::utf8FromWide(name), kindOfAttributes(found.dwFileAttributes) });
+        // The tag of a reparse point comes with the entry.
+        const DWORD tag = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? found.dwReserved0 : 0;
+        entries.push_back({ win32::utf8FromWide(name), win32::entryKindOfAttributes(found.dwFileAttributes, tag) });
     } while (::FindNextFileW(search, &found));
     if (::GetLastError() != ERROR_NO_MORE_FILES)
         code = win32::lastIoCode();
@@ -65,7 +71,14 @@ int entryKindOf(const std::string& path, EntryKind& kind)
     const DWORD attributes = ::GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return win32::lastIoCode();
-    kind = kindOfAttributes(attributes);
+    DWORD tag = 0;
+    // Only a reparse point needs its tag, which only a handle to it tells.
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        DWORD current = attributes;
+        if (const int code = win32::attributesOfName(path, current, tag))
+            return code;
+    }
+    kind = win32::entryKindOfAttributes(attributes, tag);
     return IoCode::Ok;
 }
 

@@ -6,26 +6,39 @@
 namespace {
 
 // What the name itself holds, a link too, not what it leads to; a device has no attributes of its own.
-int attributesOfName(const std::string& path, DWORD& attributes)
+int attributesOfEntry(const std::string& path, DWORD& attributes, DWORD& reparseTag)
 {
     HANDLE handle;
     if (const int code = win32::openHandle(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                            handle))
         return code;
-    BY_HANDLE_FILE_INFORMATION info {};
     int code = IoCode::Ok;
+    reparseTag = 0;
     if (::GetFileType(handle) != FILE_TYPE_DISK)
         attributes = FILE_ATTRIBUTE_DEVICE;
-    else if (::GetFileInformationByHandle(handle, &info))
-        attributes = info.dwFileAttributes;
     else
-        code = win32::lastIoCode();
+        code = win32::attributesOfHandle(handle, attributes, reparseTag);
     ::CloseHandle(handle);
     return code;
 }
 
 } // namespace
+
+namespace win32 {
+
+NameContents contentsOfAttributes(DWORD attributes, DWORD reparseTag)
+{
+    if (attributes & FILE_ATTRIBUTE_DEVICE)
+        return NameContents::Stream; // NUL, CON, a named pipe
+    if (isLink(attributes, reparseTag))
+        return NameContents::Link;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return NameContents::Folder;
+    return NameContents::RegularFile;
+}
+
+} // namespace win32
 
 namespace platform {
 
@@ -70,21 +83,15 @@ int checkWritable(const std::string& path)
 int contentsOfName(const std::string& path, NameContents& contents)
 {
     DWORD attributes = 0;
-    const int code = attributesOfName(path, attributes);
+    DWORD tag = 0;
+    const int code = attributesOfEntry(path, attributes, tag);
     if (code == IoCode::FileNotFound) {
         contents = NameContents::Nothing;
         return IoCode::Ok;
     }
     if (code != IoCode::Ok)
         return code;
-    if (attributes & FILE_ATTRIBUTE_DEVICE)
-        contents = NameContents::Stream; // NUL, CON, a named pipe
-    else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        contents = NameContents::Link;
-    else if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-        contents = NameContents::Folder;
-    else
-        contents = NameContents::RegularFile;
+    contents = win32::contentsOfAttributes(attributes, tag);
     return IoCode::Ok;
 }
 

@@ -165,4 +165,25 @@ int identityOfHandle(HANDLE handle, FileIdentity& identity)
     return IoCode::Ok;
 }
 
+int attributesOfHandle(HANDLE handle, DWORD& attributes, DWORD& reparseTag)
+{
+    FILE_ATTRIBUTE_TAG_INFO info {};
+    if (!::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &info, sizeof info))
+        return lastIoCode();
+    attributes = info.FileAttributes;
+    reparseTag = (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? info.ReparseTag : 0;
+    return IoCode::Ok;
+}
+
+int attributesOfName(const std::string& path, DWORD& attributes, DWORD& reparseTag)
+{
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (const int code = openHandle(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, handle))
+        return code;
+    const int code = attributesOfHandle(handle, attributes, reparseTag);
+    ::CloseHandle(handle);
+    return code;
+}
+
 } // namespace win32

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <platform/byte_file.h>
+#include <platform/directory.h>
+#include <platform/file_facts.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -38,6 +40,23 @@ int sizeOfHandle(HANDLE handle, std::int64_t& bytes);
 int seekHandle(HANDLE handle, std::int64_t offset);
 int positionOfHandle(HANDLE handle, std::int64_t& offset);
 int identityOfHandle(HANDLE handle, FileIdentity& identity);
+
+// A reparse point is a link the program never follows only when its tag says so: a symbolic link or a junction.
+// Any other tag (a deduplicated file, a cloud placeholder) leaves a file or a folder, read as any other.
+inline bool isLink(DWORD attributes, DWORD reparseTag)
+{
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        && (reparseTag == IO_REPARSE_TAG_SYMLINK || reparseTag == IO_REPARSE_TAG_MOUNT_POINT);
+}
+
+// What an entry of a listing is, and what a name holds, from its attributes and reparse tag.
+EntryKind entryKindOfAttributes(DWORD attributes, DWORD reparseTag);
+NameContents contentsOfAttributes(DWORD attributes, DWORD reparseTag);
+
+// The attributes and the reparse tag (0 unless FILE_ATTRIBUTE_REPARSE_POINT) of an open handle.
+int attributesOfHandle(HANDLE handle, DWORD& attributes, DWORD& reparseTag);
+// The same for a name itself, a link too, not what it leads to.
+int attributesOfName(const std::string& path, DWORD& attributes, DWORD& reparseTag);
 
 // The identity in what GetFileInformationByHandle tells.
 inline FileIdentity identityFromInformation(const BY_HANDLE_FILE_INFORMATION& info)

@@ -12,8 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <winioctl.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -96,6 +98,84 @@ TEST(SystemCodes, MappedOnlyWhereLinuxMapsTheSameFailure)
     };
     for (const auto& row : rows)
         EXPECT_EQ(win32::ioCodeFromSystem(row.error), row.code) << row.name;
+}
+
+// Only a symbolic link and a junction are links; a reparse point of any other tag (a deduplicated file, a cloud
+// placeholder, an app alias) is the file or the folder its other attributes say.
+TEST(ReparsePoints, OnlyLinksAndJunctionsAreLinks)
+{
+    constexpr DWORD Reparse = FILE_ATTRIBUTE_REPARSE_POINT;
+    constexpr DWORD Folder = FILE_ATTRIBUTE_DIRECTORY;
+    constexpr DWORD Dedup = 0x80000013; // IO_REPARSE_TAG_DEDUP
+    constexpr DWORD CloudFile = 0x9000601A; // IO_REPARSE_TAG_CLOUD_6, a OneDrive placeholder
+    constexpr DWORD CloudFolder = 0x9000001A; // IO_REPARSE_TAG_CLOUD
+    constexpr DWORD AppAlias = 0x8000001B; // IO_REPARSE_TAG_APPEXECLINK
+    const struct
+    {
+        const char* name;
+        DWORD attributes;
+        DWORD tag;
+        EntryKind kind;
+        NameContents contents;
+    } rows[] = {
+        {"plain file", FILE_ATTRIBUTE_ARCHIVE, 0, EntryKind::File, NameContents::RegularFile},
+        {"plain folder", Folder, 0, EntryKind::Folder, NameContents::Folder},
+        {"symbolic link to a file", Reparse, IO_REPARSE_TAG_SYMLINK, EntryKind::Link, NameContents::Link},
+        {"symbolic link to a folder", Reparse | Folder, IO_REPARSE_TAG_SYMLINK, EntryKind::Link, NameContents::Link},
+        {"junction", Reparse | Folder, IO_REPARSE_TAG_MOUNT_POINT, EntryKind::Link, NameContents::Link},
+        {"deduplicated file", Reparse | FILE_ATTRIBUTE_ARCHIVE, Dedup, EntryKind::File, NameContents::RegularFile},
+        {"cloud placeholder file", Reparse | FILE_ATTRIBUTE_OFFLINE, CloudFile, EntryKind::File,
+         NameContents::RegularFile},
+        {"cloud placeholder folder", Reparse | Folder, CloudFolder, EntryKind::Folder, NameContents::Folder},
+        {"app alias", Reparse, AppAlias, EntryKind::File, NameContents::RegularFile},
+        {"device", FILE_ATTRIBUTE_DEVICE, 0, EntryKind::Other, NameContents::Stream},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(win32::entryKindOfAttributes(row.attributes, row.tag), row.kind);
+        EXPECT_EQ(win32::contentsOfAttributes(row.attributes, row.tag), row.contents);
+    }
+}
+
+// A file given a reparse point of another tag is still listed and looked at as a file; only where the system
+// lets a program set such a tag (Windows, with the rights; not every Wine) can this be seen on a real file.
+TEST_F(WindowsPlatformTest, AReparsePointOfAnotherTagIsAFile)
+{
+    const std::string file = path("dedup.htm");
+    HANDLE created = ::CreateFileW(wide(file).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                   FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    ASSERT_NE(created, INVALID_HANDLE_VALUE);
+    // A Microsoft tag needs no GUID: the tag, the length of the data, a reserved word, then the data.
+    const unsigned char data[] = {'d', 'a', 't', 'a'};
+    unsigned char buffer[8 + sizeof data] = {};
+    const DWORD tag = 0x80000013; // IO_REPARSE_TAG_DEDUP
+    std::memcpy(buffer, &tag, 4);
+    const WORD length = sizeof data;
+    std::memcpy(buffer + 4, &length, 2);
+    std::memcpy(buffer + 8, data, sizeof data);
+    DWORD returned = 0;
+    const BOOL set = ::DeviceIoControl(created, FSCTL_SET_REPARSE_POINT, buffer, sizeof buffer, nullptr, 0,
+                                       &returned, nullptr);
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(created);
+    if (!set)
+        GTEST_SKIP() << "a reparse point of tag 0x80000013 cannot be set here (error " << error
+                     << "); the classification is checked by ReparsePoints.OnlyLinksAndJunctionsAreLinks";
+    DWORD attributes = 0;
+    DWORD readTag = 0;
+    ASSERT_EQ(win32::attributesOfName(file, attributes, readTag), IoCode::Ok);
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    EXPECT_EQ(readTag, tag);
+    std::vector<FolderEntry> entries;
+    ASSERT_EQ(platform::listFolder(m_dir.path(), entries), IoCode::Ok);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].kind, EntryKind::File);
+    EntryKind kind = EntryKind::Other;
+    ASSERT_EQ(platform::entryKindOf(file, kind), IoCode::Ok);
+    EXPECT_EQ(kind, EntryKind::File);
+    NameContents contents = NameContents::Nothing;
+    ASSERT_EQ(platform::contentsOfName(file, contents), IoCode::Ok);
+    EXPECT_EQ(contents, NameContents::RegularFile);
 }
 
 // Source and destination are opened sharing reading and writing: another program may read and write them during
