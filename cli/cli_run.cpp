@@ -198,9 +198,10 @@ void openSource(const CliOptions& options, platform::NativeHandle input, Source&
     }
     bool inTemporary = false;
     const int code = platform::spoolToTemporaryFile(*file, source.file, inTemporary);
-    const std::string folder = platform::temporaryFolder();
-    if (code != IoCode::Ok && inTemporary)
+    if (code != IoCode::Ok && inTemporary) {
+        const std::string folder = platform::temporaryFolder();
         throw CliFailure { Text::TemporaryIn + folder, folderFailureText(code, folder) };
+    }
     check(code, source.name);
 }
 
@@ -259,7 +260,7 @@ void openDestination(const CliOptions& options, platform::NativeHandle output, c
     if (contents != NameContents::Nothing && !options.force)
         throw CliFailure { path, CliText::Exists };
     switch (contents) {
-    case NameContents::Folder:
+    case NameContents::Folder: // refused above
         break;
     case NameContents::Stream: // /dev/null must stay a device: it is written, never replaced
         check(platform::createAlways(path, destination.direct), path);
