@@ -137,7 +137,7 @@ TEST_F(CliTest, SaysWhatIsWrongWithAPath)
           1 },
         { { "-o", "out.big", native("no/such/page.htm") },
           "snellitore-cli: " + native("no/such/page.htm") + ": No such folder: " + native("no/such") + "\n", 1 },
-        { { "--jobs=2", "-o", native("pub/"), "page.htm", native("nofolder/b.htm") },
+        { { "--jobs=2", "-o", "pub/", "page.htm", native("nofolder/b.htm") },
           "snellitore-cli: " + native("nofolder/b.htm") + ": No such folder: nofolder\n", 1 },
         { { "--stats", "-o", "out.big", separated }, "a\\u2028.htm 121 byte  ==> out.big 96 byte -21%\n", 0 },
         { { "-o", native("no/out.big"), separated },

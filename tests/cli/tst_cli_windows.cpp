@@ -57,7 +57,7 @@ TEST_F(CliTest, SpoolsAPipeInTheTemporaryFolder)
     const std::string missing = (m_root / "missing").string();
     const Outcome failed = run({.args = {"-o", "out.big", "-"}, .stdinPipe = Page, .temporaryFolder = missing});
     EXPECT_EQ(failed.exitCode, 1);
-    EXPECT_EQ(failed.err, "snellitore-cli: temporary file in " + missing + ": Invalid filename\n");
+    EXPECT_EQ(failed.err, "snellitore-cli: temporary file in " + missing + ": No such folder: " + missing + "\n");
     EXPECT_FALSE(exists("out.big"));
 }
 
@@ -104,7 +104,7 @@ TEST_F(CliTest, MissingDrive)
     const std::string source = std::string(1, letter) + ":\\web\\page.htm";
     const Outcome outcome = run({"-o", "out.big", source});
     EXPECT_EQ(outcome.exitCode, 1);
-    EXPECT_EQ(outcome.err, "snellitore-cli: " + source + ": Invalid filename\n");
+    EXPECT_EQ(outcome.err, "snellitore-cli: " + source + ": No such folder: " + source.substr(0, 6) + "\n");
 }
 
 TEST_F(CliTest, UsageErrorsExitWithTwo)
