@@ -133,13 +133,14 @@ std::optional<Refusal> prepareRoot(const std::string& destination, const std::op
     std::string level = missing.empty() || existing == "." ? std::string() : existing;
     if (!missing.empty() && existing == "." && path.rfind("./", 0) == 0)
         level = ".";
-    const auto deepest = std::find_if(missing.begin(), missing.end(), [](const std::string& name) { return name != "."; });
+    // The deepest level made is the destination folder itself ("out/." names "out").
+    const auto own = std::find_if(missing.begin(), missing.end(), [](const std::string& name) { return name != "."; });
     for (auto name = missing.rbegin(); name != missing.rend(); ++name) {
         level = level.empty() ? *name : joined(level, *name);
         if (*name == ".")
             continue;
-        const int code = mirror && name.base() - 1 == deepest ? mirror->create(level, sourceBits)
-                                                              : platform::createFolder(level);
+        const bool mirrored = mirror && own != missing.end() && &*name == &*own;
+        const int code = mirrored ? mirror->create(level, sourceBits) : platform::createFolder(level);
         if (code != IoCode::Ok && !(code == IoCode::FileExists && platform::leadsToFolder(level)))
             return Refusal { level, ioErrorText(code) };
     }

@@ -110,7 +110,8 @@ int removeStagedFile(const std::string& path)
         return IoCode::Ok;
     const int code = win32::lastIoCode();
     const DWORD attributes = ::GetFileAttributesW(wide.c_str());
-    if (code != IoCode::AccessDenied || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY))
+    const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+    if (code != IoCode::AccessDenied || !readOnly)
         return code;
     const DWORD writable = attributes & ~DWORD {FILE_ATTRIBUTE_READONLY};
     if (!::SetFileAttributesW(wide.c_str(), writable ? writable : FILE_ATTRIBUTE_NORMAL))
