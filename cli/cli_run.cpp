@@ -31,6 +31,8 @@ struct Source
     std::unique_ptr<SystemFile> file; // open for the run
     std::optional<FileIdentity> identity; // known for regular files only: what a destination must not be
     std::optional<std::int64_t> size; // known already for a file read where it is, from its start
+    unsigned permissions = platform::DefaultFileBits; // a regular file's own; what its copy is created with
+    std::optional<FileTime> modified; // a regular file's last change
 };
 
 // Where the copy goes. A regular file, or a name that does not exist yet, is written as a staged file and put
@@ -188,8 +190,13 @@ void openSource(const CliOptions& options, platform::NativeHandle input, Source&
             throw CliFailure { source.name, CliText::SourceIsFolder };
         check(code, source.name);
     }
-    if (known && facts.regular)
+    if (known && facts.regular) {
         source.identity = facts.identity;
+        source.modified = facts.modified;
+        // Standard input has no bits of its own to hand on, whatever it was redirected from.
+        if (!standardInput)
+            source.permissions = facts.permissions;
+    }
     std::int64_t offset = -1;
     if (known && facts.reliableSize && (!standardInput || (file->position(offset) == IoCode::Ok && offset == 0))) {
         source.file = std::move(file);
@@ -212,23 +219,27 @@ void refuseSource(const Source& source, const Candidate& candidate, const std::s
         throw CliFailure { name, SameFileText };
 }
 
-// The staged file is created beside the name. One that replaces a regular file keeps that file's owner and
-// permission bits, and a file that may not be written is refused as before, not replaced.
-void stageDestination(NameContents contents, bool force, bool syncNewFile, Destination& destination)
+// The staged file is created beside the name, with the source's permission bits less the umask, as a new copy
+// gets them. One that replaces a regular file keeps that file's owner and permission bits instead, and a file that
+// may not be written is refused as before, not replaced.
+void stageDestination(NameContents contents, bool force, const FileRunControl* control, const Source& source,
+                      Destination& destination)
 {
     const std::string& path = destination.name;
     if (contents == NameContents::RegularFile)
         check(platform::checkWritable(path), path);
     // A new name takes a file that has no name until it is complete; a replaced one keeps the way of a rename.
     if (contents == NameContents::Nothing && !force)
-        check(platform::createStagedNew(path, destination.staged), path);
+        check(platform::createStagedNew(path, destination.staged, source.permissions), path);
     else
-        check(platform::createStaged(path, destination.staged), path);
+        check(platform::createStaged(path, destination.staged, source.permissions), path);
     // Only a file that takes the place of another has earlier contents that a crash must not cost.
-    if (contents == NameContents::Nothing && !syncNewFile)
+    if (contents == NameContents::Nothing && control && !control->syncNewFile)
         destination.staged->setSyncOnClose(false);
     if (contents == NameContents::RegularFile)
         check(destination.staged->adoptOwnerAndMode(path), path);
+    if (control && control->keepModificationTime && source.modified)
+        destination.staged->keepModificationTime(*source.modified);
     destination.replace = force;
 }
 
@@ -244,9 +255,8 @@ void openDestination(const CliOptions& options, platform::NativeHandle output, c
         return;
     }
     const std::string& path = destination.name = options.destination;
-    const bool syncNewFile = !control || control->syncNewFile;
     if (control && control->destinationLikelyFree && !options.force) {
-        stageDestination(NameContents::Nothing, false, syncNewFile, destination);
+        stageDestination(NameContents::Nothing, false, control, source, destination);
         return;
     }
     NameContents contents = NameContents::Nothing;
@@ -268,7 +278,7 @@ void openDestination(const CliOptions& options, platform::NativeHandle output, c
     case NameContents::Nothing:
     case NameContents::RegularFile:
     case NameContents::Link:
-        stageDestination(contents, options.force, syncNewFile, destination);
+        stageDestination(contents, options.force, control, source, destination);
         break;
     }
 }

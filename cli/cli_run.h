@@ -26,6 +26,7 @@ struct FileRunControl
     // destinations are new as a rule. The refusal and its message stay the same; only a failed read of the
     // source is then reported before a name that was taken.
     bool destinationLikelyFree = false;
+    bool keepModificationTime = false; // a staged copy shows its regular source's time of last change
     StylesheetMemo* stylesheets = nullptr; // with --safe: what the run's stylesheets gave earlier pages
     CompactionResult result {}; // the sizes, after a run that succeeded
     bool stopped = false; // the run failed because stop was set

@@ -220,6 +220,7 @@ void OrderedRun::run(Task& task) const
     control.stop = &platform::interruptSignal();
     control.syncNewFile = false;
     control.destinationLikelyFree = true;
+    control.keepModificationTime = task.action == FileAction::Copy; // a copy, not a file written anew
     control.stylesheets = &m_stylesheets;
     std::ostringstream text;
     const int code = runCompaction(one, text, {}, &control);

@@ -14,6 +14,9 @@
 #include <optional>
 #include <ostream>
 #include <set>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -53,10 +56,53 @@ std::string withoutTrailingSlashes(std::string path)
     return path;
 }
 
+// The folders of the mirror are made with the bits of the source folders they mirror, less the umask, as new
+// copies get them. One whose owner could not add the files to it is made open to the owner while the run fills it
+// and narrowed to those bits once the run is done, the innermost first.
+class MirroredFolders
+{
+public:
+    int create(const std::string& path, unsigned permissions)
+    {
+        if ((permissions & OwnerAll) == OwnerAll)
+            return platform::createFolder(path, permissions);
+        const int code = platform::createFolder(path, permissions | OwnerAll);
+        if (code == IoCode::Ok)
+            m_narrowLater.emplace_back(path, permissions);
+        return code;
+    }
+
+    // Answers the exit code of a run that answered code; a folder that cannot be narrowed is a failure.
+    int narrow(int code, std::ostream& err)
+    {
+        for (auto folder = m_narrowLater.rbegin(); folder != m_narrowLater.rend(); ++folder) {
+            if (const int failed = platform::limitFolderPermissions(folder->first, folder->second)) {
+                err << messageLine(folder->first, ioErrorText(failed));
+                code = ExitCode::IoError;
+            }
+        }
+        m_narrowLater.clear();
+        return code;
+    }
+
+private:
+    static constexpr unsigned OwnerAll = 0700;
+    std::vector<std::pair<std::string, unsigned>> m_narrowLater;
+};
+
+// The bits of the source folder at path; the default where it cannot be looked at, as its walk then reports.
+unsigned folderBitsOf(const std::string& path)
+{
+    unsigned permissions = platform::DefaultFolderBits;
+    return platform::permissionsOf(path, permissions) == IoCode::Ok ? permissions : platform::DefaultFolderBits;
+}
+
 // Makes the destination folder and the levels above it that are missing. When source is given, the folder must
 // not be the source folder nor lie inside it, which is settled on the deepest level that exists already,
-// before anything is created: a new folder below it is no more inside than it is.
-std::optional<Refusal> prepareRoot(const std::string& destination, const std::optional<FileIdentity>& source)
+// before anything is created: a new folder below it is no more inside than it is. When mirror is given, the
+// destination folder itself mirrors the source folder; the levels above it get the default bits.
+std::optional<Refusal> prepareRoot(const std::string& destination, const std::optional<FileIdentity>& source,
+                                   MirroredFolders* mirror = nullptr, unsigned sourceBits = 0)
 {
     const std::string path = withoutTrailingSlashes(destination);
     std::string existing = path;
@@ -87,11 +133,14 @@ std::optional<Refusal> prepareRoot(const std::string& destination, const std::op
     std::string level = missing.empty() || existing == "." ? std::string() : existing;
     if (!missing.empty() && existing == "." && path.rfind("./", 0) == 0)
         level = ".";
+    // The deepest level made is the destination folder itself ("out/." names "out").
+    const auto own = std::find_if(missing.begin(), missing.end(), [](const std::string& name) { return name != "."; });
     for (auto name = missing.rbegin(); name != missing.rend(); ++name) {
         level = level.empty() ? *name : joined(level, *name);
         if (*name == ".")
             continue;
-        const int code = platform::createFolder(level);
+        const bool mirrored = mirror && own != missing.end() && &*name == &*own;
+        const int code = mirrored ? mirror->create(level, sourceBits) : platform::createFolder(level);
         if (code != IoCode::Ok && !(code == IoCode::FileExists && platform::leadsToFolder(level)))
             return Refusal { level, failureText(code, level) };
     }
@@ -118,7 +167,8 @@ class SiteWalk
 public:
     struct Visitor
     {
-        std::function<bool(const std::string& destination)> enterFolder; // false: leave the folder out
+        // Before a folder's walk: false leaves the folder out.
+        std::function<bool(const std::string& source, const std::string& destination)> enterFolder;
         std::function<void(FileAction, const std::string& source, const std::string& destination)> file;
         std::function<void(const std::string& path, const std::string& text, bool failed)> note;
         std::function<bool()> stopping;
@@ -146,7 +196,7 @@ public:
             const std::string to = joined(destination, entry.name);
             switch (entry.kind) {
             case EntryKind::Folder:
-                if (m_visitor.enterFolder(to))
+                if (m_visitor.enterFolder(from, to))
                     walk(from, to);
                 break;
             case EntryKind::File:
@@ -177,11 +227,12 @@ private:
     Visitor m_visitor;
 };
 
-// A folder of the mirror: made when missing; one that exists must be a real folder (a link there is not
-// written through) outside the source folder.
-std::optional<std::string> prepareFolder(const std::string& path, const FileIdentity& source)
+// A folder of the mirror: made when missing, with the bits of the source folder it mirrors; one that exists keeps
+// its own and must be a real folder (a link there is not written through) outside the source folder.
+std::optional<std::string> prepareFolder(const std::string& from, const std::string& path, const FileIdentity& source,
+                                         MirroredFolders& mirror)
 {
-    const int code = platform::createFolder(path);
+    const int code = mirror.create(path, folderBitsOf(from));
     if (code == IoCode::Ok)
         return std::nullopt;
     if (code != IoCode::FileExists)
@@ -201,7 +252,7 @@ std::int64_t siteBytes(const CliOptions& options, const std::string& source)
 {
     std::int64_t total = 0;
     SiteWalk count(options,
-                   { [](const std::string&) { return true; },
+                   { [](const std::string&, const std::string&) { return true; },
                      [&total](FileAction action, const std::string& from, const std::string&) {
                          std::int64_t bytes = 0;
                          if (action != FileAction::Link && platform::fileSizeOf(from, bytes) == IoCode::Ok)
@@ -227,15 +278,16 @@ int runSite(const CliOptions& options, std::ostream& err)
         return refuse({ source, failureText(code, source) }, err);
     if (!platform::leadsToFolder(source))
         return refuse({ source, Text::NotAFolder }, err);
-    if (const auto refusal = prepareRoot(options.destination, sourceIdentity))
+    MirroredFolders mirror;
+    if (const auto refusal = prepareRoot(options.destination, sourceIdentity, &mirror, folderBitsOf(source)))
         return refuse(*refusal, err);
     // Percentages need the total first; the line redrawn on a terminal does without it.
     const bool percentages = options.progress && !platform::standardErrorIsTerminal();
     const std::int64_t total = percentages ? siteBytes(options, source) : -1;
     OrderedRun run(options, err, total);
     SiteWalk walk(options,
-                  { [&](const std::string& folder) {
-                       const auto failure = prepareFolder(folder, sourceIdentity);
+                  { [&](const std::string& from, const std::string& folder) {
+                       const auto failure = prepareFolder(from, folder, sourceIdentity, mirror);
                        if (failure)
                            run.note(folder, *failure, true);
                        return !failure;
@@ -248,7 +300,7 @@ int runSite(const CliOptions& options, std::ostream& err)
                     },
                     [&] { return run.stopping(); } });
     walk.walk(source, options.destination);
-    return run.finish();
+    return mirror.narrow(run.finish(), err);
 }
 
 // Several SOURCEs, or one with a DEST ending in "/": each goes into the folder under its own name.

@@ -24,29 +24,33 @@ void refuseSameFile(const SystemFile& source, const std::string& destinationPath
 
 // Only regular files are compacted: a pipe opened for writing as well never ends, a device may not end either,
 // and neither has a size. A pseudo-file's size says nothing, so it is first read to its end into a temporary file.
-void prepareSource(std::unique_ptr<SystemFile>& source)
+// Answers the source's permission bits, which a new destination is created with.
+unsigned prepareSource(std::unique_ptr<SystemFile>& source)
 {
     platform::FileFacts facts;
     if (platform::factsOf(*source, facts) != IoCode::Ok || !facts.regular)
         throw EInOutError(NotAFileCode);
     if (facts.reliableSize)
-        return;
+        return facts.permissions;
     std::unique_ptr<SystemFile> spooled;
     bool inTemporary = false;
     check(platform::spoolToTemporaryFile(*source, spooled, inTemporary));
     check(source->close());
     source = std::move(spooled);
+    return facts.permissions;
 }
 
-// Opens the source, guards it, and creates the destination.
+// Opens the source, guards it, and creates the destination: a new file gets the source's permission bits less the
+// umask, as a copy does; a file emptied in place keeps its own.
 void openBothEnds(const std::string& sourcePath, const std::string& destinationPath, DestinationCreation creation,
                   std::unique_ptr<SystemFile>& source, std::unique_ptr<SystemFile>& destination)
 {
     check(platform::openExisting(sourcePath, FileAccess::ReadWrite, source));
     refuseSameFile(*source, destinationPath);
-    prepareSource(source);
-    check(creation == DestinationCreation::MustNotExist ? platform::createNew(destinationPath, destination)
-                                                         : platform::createAlways(destinationPath, destination));
+    const unsigned permissions = prepareSource(source);
+    check(creation == DestinationCreation::MustNotExist
+              ? platform::createNew(destinationPath, destination, permissions)
+              : platform::createAlways(destinationPath, destination, permissions));
 }
 
 } // namespace

@@ -28,7 +28,21 @@ public:
     virtual int close() = 0;
 };
 
+// When a file's contents last changed: seconds and nanoseconds since 1970-01-01 UTC.
+struct FileTime
+{
+    std::int64_t seconds = 0;
+    std::int32_t nanoseconds = 0;
+    bool operator==(const FileTime&) const = default;
+};
+
 namespace platform {
+
+// Permission bits are the read, write and execute bits of user, group and other (0777), as on POSIX; a new file
+// or folder gets the bits it is created with less the umask. On Windows a file without any write bit stands for
+// the read-only attribute. These are the bits of a file or folder that copies none.
+inline constexpr unsigned DefaultFileBits = 0666;
+inline constexpr unsigned DefaultFolderBits = 0777;
 
 // What the system calls an open file: a descriptor on POSIX, a HANDLE on Windows.
 #ifdef _WIN32
@@ -93,10 +107,14 @@ namespace platform {
 
 // Opens an existing file (not a folder: AccessDenied, 5).
 int openExisting(const std::string& path, FileAccess access, std::unique_ptr<SystemFile>& file);
-// Creates a file for reading and writing, truncating one that exists.
-int createAlways(const std::string& path, std::unique_ptr<SystemFile>& file);
-// Creates a file that must not exist yet (FileExists, 80, when the name is taken).
-int createNew(const std::string& path, std::unique_ptr<SystemFile>& file);
+// Creates a file for reading and writing, truncating one that exists; only a file made new gets permissions
+// (on Windows it is made without the read-only attribute, which would refuse it being emptied again).
+int createAlways(const std::string& path, std::unique_ptr<SystemFile>& file,
+                 unsigned permissions = platform::DefaultFileBits);
+// Creates a file that must not exist yet (FileExists, 80, when the name is taken), with permissions; the handle
+// may write it whatever they are.
+int createNew(const std::string& path, std::unique_ptr<SystemFile>& file,
+              unsigned permissions = platform::DefaultFileBits);
 // Creates and closes a file that must not exist yet (80 when the name is taken): never touches an existing file.
 int createNewTestFile(const std::string& path);
 // Removes the name (a link, not what it leads to).

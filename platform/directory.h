@@ -67,8 +67,13 @@ bool leadsToFolder(const std::string& path);
 int fileSizeOf(const std::string& path, std::int64_t& bytes);
 
 // Creates the last level of the path only; the levels before it must exist (PathNotFound, 3, otherwise), and the
-// name must be free (80 when it is taken, whatever by).
-int createFolder(const std::string& path);
+// name must be free (80 when it is taken, whatever by). The folder gets permissions (byte_file.h) less the umask;
+// Windows gives every new folder the access of its parent.
+int createFolder(const std::string& path, unsigned permissions = DefaultFolderBits);
+// The permission bits of what the name leads to (on Windows always the default of a folder).
+int permissionsOf(const std::string& path, unsigned& permissions);
+// Takes away from the folder at path, never through a link, each permission bit that permissions lacks.
+int limitFolderPermissions(const std::string& path, unsigned permissions);
 
 // Whether the existing folder at path is the folder with identity outer or lies anywhere below it, by the
 // identities of its real ancestors: another spelling, a symbolic link or a bind mount on the way changes nothing.

@@ -31,6 +31,8 @@ struct FileFacts
     bool reliableSize = false;
     std::int64_t size = 0;
     FileIdentity identity;
+    unsigned permissions = DefaultFileBits; // as byte_file.h describes them: what a copy of the file is made with
+    FileTime modified; // when its contents last changed
 };
 int factsOf(const SystemFile& file, FileFacts& facts);
 // openExisting for reading, and factsOf the file opened, in one look.

@@ -116,9 +116,29 @@ int fileSizeOf(const std::string& path, std::int64_t& bytes)
     return IoCode::Ok;
 }
 
-int createFolder(const std::string& path)
+int createFolder(const std::string& path, unsigned permissions)
 {
-    return ::mkdir(path.c_str(), 0777) == 0 ? IoCode::Ok : ioCodeFromErrno(errno, path);
+    return ::mkdir(path.c_str(), static_cast<mode_t>(permissions & 0777)) == 0 ? IoCode::Ok
+                                                                                : ioCodeFromErrno(errno, path);
+}
+
+int permissionsOf(const std::string& path, unsigned& permissions)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return ioCodeFromErrno(errno, path);
+    permissions = static_cast<unsigned>(info.st_mode & 0777);
+    return IoCode::Ok;
+}
+
+int limitFolderPermissions(const std::string& path, unsigned permissions)
+{
+    Descriptor folder { ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) };
+    struct stat info {};
+    if (folder.fd < 0 || ::fstat(folder.fd, &info) != 0)
+        return ioCodeFromErrno(errno, path);
+    const mode_t kept = info.st_mode & static_cast<mode_t>(permissions & 0777);
+    return ::fchmod(folder.fd, kept) == 0 ? IoCode::Ok : ioCodeFromErrno(errno, path);
 }
 
 int folderIsWithin(const std::string& path, const FileIdentity& outer, bool& within)

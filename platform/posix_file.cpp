@@ -48,11 +48,12 @@ int systemCodeFromErrno(int error)
     }
 }
 
-int openPath(const std::string& path, int flags, std::unique_ptr<SystemFile>& file)
+int openPath(const std::string& path, int flags, std::unique_ptr<SystemFile>& file,
+             unsigned permissions = platform::DefaultFileBits)
 {
     int fd;
     do
-        fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+        fd = ::open(path.c_str(), flags | O_CLOEXEC, static_cast<mode_t>(permissions & 0777));
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return platform::ioCodeFromErrno(errno, path);
@@ -209,14 +210,15 @@ int openExisting(const std::string& path, FileAccess access, std::unique_ptr<Sys
     return IoCode::Ok;
 }
 
-int createAlways(const std::string& path, std::unique_ptr<SystemFile>& file)
+// The system applies the umask, and the mode only to a file it makes.
+int createAlways(const std::string& path, std::unique_ptr<SystemFile>& file, unsigned permissions)
 {
-    return openPath(path, O_RDWR | O_CREAT | O_TRUNC, file);
+    return openPath(path, O_RDWR | O_CREAT | O_TRUNC, file, permissions);
 }
 
-int createNew(const std::string& path, std::unique_ptr<SystemFile>& file)
+int createNew(const std::string& path, std::unique_ptr<SystemFile>& file, unsigned permissions)
 {
-    return openPath(path, O_RDWR | O_CREAT | O_EXCL, file);
+    return openPath(path, O_RDWR | O_CREAT | O_EXCL, file, permissions);
 }
 
 int createNewTestFile(const std::string& path)

@@ -57,6 +57,8 @@ int factsOf(const SystemFile& file, FileFacts& facts)
     facts.reliableSize = reliableSize(info);
     facts.size = info.st_size;
     facts.identity = identityFromStat(info);
+    facts.permissions = static_cast<unsigned>(info.st_mode & 0777);
+    facts.modified = {static_cast<std::int64_t>(info.st_mtim.tv_sec), static_cast<std::int32_t>(info.st_mtim.tv_nsec)};
     return IoCode::Ok;
 }
 

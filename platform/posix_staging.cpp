@@ -38,12 +38,12 @@ bool canNameUnnamedFiles()
 #endif
 }
 
-int createUnnamed(const std::string& folder, bool onlyOwner, std::unique_ptr<SystemFile>& file)
+int createUnnamed(const std::string& folder, unsigned permissions, std::unique_ptr<SystemFile>& file)
 {
 #ifdef O_TMPFILE
     int fd;
     do
-        fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, onlyOwner ? 0600 : 0666);
+        fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, static_cast<mode_t>(permissions & 0777));
     while (fd < 0 && errno == EINTR);
     if (fd >= 0) {
         file = std::make_unique<SystemFile>(fd);
@@ -55,7 +55,7 @@ int createUnnamed(const std::string& folder, bool onlyOwner, std::unique_ptr<Sys
     return errno == ENOENT ? IoCode::PathNotFound : ioCodeFromErrno(errno, folder);
 #else
     (void)folder;
-    (void)onlyOwner;
+    (void)permissions;
     (void)file;
     return NotSupported;
 #endif
@@ -115,6 +115,17 @@ int adoptOwnerAndMode(const SystemFile& file, const std::string& modelPath)
     if (::fchown(file.handle(), model.st_uid, model.st_gid) != 0)
         mode &= ~mode_t {S_ISUID | S_ISGID};
     return ::fchmod(file.handle(), mode) == 0 ? IoCode::Ok : ioCodeFromErrno(errno, {});
+}
+
+int setModificationTime(const SystemFile& file, const FileTime& time)
+{
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(time.seconds), time.nanoseconds}};
+    return ::futimens(file.handle(), times) == 0 ? IoCode::Ok : ioCodeFromErrno(errno, {});
+}
+
+int removeStagedFile(const std::string& path)
+{
+    return ::unlink(path.c_str()) == 0 ? IoCode::Ok : ioCodeFromErrno(errno, path);
 }
 
 int moveFile(const std::string& from, const std::string& to, bool replace)

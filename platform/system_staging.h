@@ -26,9 +26,9 @@ bool systemRandom(unsigned char* bytes, std::size_t n);
 
 // Whether this process may give a file without a name its name.
 bool canNameUnnamedFiles();
-// A new file without any name in folder, readable and writable; onlyOwner keeps everyone else out of it, else
-// the permissions a new file gets apply. NotSupported where the folder's file system or the system makes none.
-int createUnnamed(const std::string& folder, bool onlyOwner, std::unique_ptr<SystemFile>& file);
+// A new file without any name in folder, readable and writable, with permissions (byte_file.h) less the umask.
+// NotSupported where the folder's file system or the system makes none.
+int createUnnamed(const std::string& folder, unsigned permissions, std::unique_ptr<SystemFile>& file);
 // Gives the file without a name the name path, which must be free (FileExists, 80, when it is taken).
 int nameUnnamed(const SystemFile& file, const std::string& path);
 
@@ -40,6 +40,10 @@ int flushToDisk(const SystemFile& file);
 // Gives file the owner and the permission bits (the attributes a user sets, on Windows) of the regular file at
 // modelPath; anything else there is left as it is.
 int adoptOwnerAndMode(const SystemFile& file, const std::string& modelPath);
+// Sets when the open file's contents last changed; the time it was last read is left as it is.
+int setModificationTime(const SystemFile& file, const FileTime& time);
+// Removes the staged file's temporary name, also where its read-only attribute (Windows) would refuse it.
+int removeStagedFile(const std::string& path);
 // Moves the file at from to the name to, in one step. replace lets it take the place of whatever the name holds
 // but a folder (a symbolic link as a name); otherwise the name must be free (80 when it is taken).
 int moveFile(const std::string& from, const std::string& to, bool replace);

@@ -15,6 +15,7 @@ constexpr std::size_t SpoolBlockSize = 64 * 1024;
 constexpr const char* StagedPrefix = ".snellitore-";
 constexpr const char* SpoolPrefix = "snellitore-";
 constexpr int TemporaryNameAttempts = 100;
+constexpr unsigned PrivateFileBits = 0600; // a spooled copy of a source is nobody else's business
 
 // Six letters or digits; every name is created exclusively, so a clash only costs another attempt. Without the
 // system's randomness, the clock and a counter still make clashes rare.
@@ -63,7 +64,9 @@ int StagedFile::close()
 {
     if (m_closed || !m_file->isOpen())
         return IoCode::Ok;
-    const int code = m_syncOnClose ? platform::flushToDisk(*m_file) : IoCode::Ok;
+    int code = m_modified ? platform::setModificationTime(*m_file, *m_modified) : IoCode::Ok;
+    if (code == IoCode::Ok && m_syncOnClose)
+        code = platform::flushToDisk(*m_file);
     if (m_unnamed) {
         // The handle is all there is of a file without a name: it stays open until commit names the file.
         m_closed = code == IoCode::Ok;
@@ -124,7 +127,7 @@ int StagedFile::discard()
         if (code != IoCode::Ok && code != IoCode::FileNotFound && code != IoCode::PathNotFound)
             return code;
         if (code == IoCode::Ok && kind == EntryKind::File && platform::sameFile(m_identity, m_temporaryPath)) {
-            if (const int deleted = platform::deleteFile(m_temporaryPath))
+            if (const int deleted = platform::removeStagedFile(m_temporaryPath))
                 return deleted;
         }
     }
@@ -142,24 +145,26 @@ Staging::Staging(Offers offers)
 {
 }
 
-int Staging::create(const std::string& path, std::unique_ptr<StagedFile>& file)
+int Staging::create(const std::string& path, std::unique_ptr<StagedFile>& file, unsigned permissions)
 {
     std::unique_ptr<SystemFile> created;
     std::string name;
-    const auto create = [&created](const std::string& candidate) { return platform::createNew(candidate, created); };
+    const auto create = [&created, permissions](const std::string& candidate) {
+        return platform::createNew(candidate, created, permissions);
+    };
     if (const int code = platform::withTemporaryName(platform::temporaryPrefixBeside(path), create, name))
         return code;
     file = std::make_unique<StagedFile>(std::move(created), std::move(name), path);
     return IoCode::Ok;
 }
 
-int Staging::createNew(const std::string& path, std::unique_ptr<StagedFile>& file)
+int Staging::createNew(const std::string& path, std::unique_ptr<StagedFile>& file, unsigned permissions)
 {
     if (m_unnamed) {
         const std::string folder = platform::folderOf(path);
         if (unnamedIn(folder)) {
             std::unique_ptr<SystemFile> created;
-            const int code = platform::createUnnamed(folder, false, created);
+            const int code = platform::createUnnamed(folder, permissions, created);
             if (code == IoCode::Ok) {
                 file = std::make_unique<StagedFile>(std::move(created), path);
                 return IoCode::Ok;
@@ -171,7 +176,7 @@ int Staging::createNew(const std::string& path, std::unique_ptr<StagedFile>& fil
             // Any other failure comes again, and is reported, as the named file is created.
         }
     }
-    return create(path, file);
+    return create(path, file, permissions);
 }
 
 bool Staging::unnamedIn(const std::string& folder)
@@ -203,7 +208,7 @@ int spoolToTemporaryFile(ByteFile& input, std::unique_ptr<SystemFile>& spooled, 
     failedInTemporary = true;
     const std::string folder = temporaryFolder();
     std::unique_ptr<SystemFile> file;
-    int code = createUnnamed(folder, true, file);
+    int code = createUnnamed(folder, PrivateFileBits, file);
     if (code == NotSupported) {
         std::string name;
         const auto create = [&file](const std::string& candidate) { return createPrivate(candidate, file); };
@@ -236,14 +241,14 @@ Staging& staging()
     return process;
 }
 
-int createStaged(const std::string& path, std::unique_ptr<StagedFile>& file)
+int createStaged(const std::string& path, std::unique_ptr<StagedFile>& file, unsigned permissions)
 {
-    return staging().create(path, file);
+    return staging().create(path, file, permissions);
 }
 
-int createStagedNew(const std::string& path, std::unique_ptr<StagedFile>& file)
+int createStagedNew(const std::string& path, std::unique_ptr<StagedFile>& file, unsigned permissions)
 {
-    return staging().createNew(path, file);
+    return staging().createNew(path, file, permissions);
 }
 
 } // namespace platform

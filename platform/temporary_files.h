@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -32,11 +33,14 @@ public:
     }
     int size(std::int64_t& bytes) override { return m_file->size(bytes); }
     int seek(std::int64_t offset) override { return m_file->seek(offset); }
-    // Writes the contents out to the disk, then closes: a crash after the rename cannot leave an empty file.
+    // Writes the contents out to the disk, then closes: a crash after the rename cannot leave an empty file. A time
+    // kept (keepModificationTime) is set first, as nothing is written after it.
     int close() override;
     // Whether close() writes the contents out to the disk first (the default). A file that replaces nothing
     // has no earlier contents to lose, so a caller writing many new files may leave that to the system.
     void setSyncOnClose(bool sync) { m_syncOnClose = sync; }
+    // The file is to show this time of last change, as a copy that keeps its source's does.
+    void keepModificationTime(const FileTime& time) { m_modified = time; }
 
     // Gives the file the owner (where the system allows it) and the permission bits (on Windows the attributes)
     // of the regular file at modelPath; anything else there leaves the file as it is.
@@ -62,6 +66,7 @@ private:
     bool m_syncOnClose = true;
     bool m_unnamed = false; // no name yet: close() keeps the handle, which commit needs to give it one
     bool m_closed = false;
+    std::optional<FileTime> m_modified; // set as close() begins
 };
 
 // How new files are staged: without a name until complete where the destination's folder and the process allow
@@ -81,12 +86,15 @@ public:
     explicit Staging(Offers offers);
 
     // An empty staged file for path under a new temporary name in path's folder, which never replaces anything
-    // (FileExists, 80, when every name tried was taken).
-    int create(const std::string& path, std::unique_ptr<StagedFile>& file);
+    // (FileExists, 80, when every name tried was taken). It is created with permissions (byte_file.h), less the
+    // umask, so that a private file is never open to others while it is written.
+    int create(const std::string& path, std::unique_ptr<StagedFile>& file,
+               unsigned permissions = platform::DefaultFileBits);
     // The same for a name expected to be free (never replacing): where the folder and the process allow it, the
     // file has no name until commit(false) gives it path, so that a crash leaves nothing behind and the folder
     // changes once per file.
-    int createNew(const std::string& path, std::unique_ptr<StagedFile>& file);
+    int createNew(const std::string& path, std::unique_ptr<StagedFile>& file,
+                  unsigned permissions = platform::DefaultFileBits);
 
 private:
     bool unnamedIn(const std::string& folder);
@@ -109,7 +117,8 @@ int spoolToTemporaryFile(ByteFile& input, std::unique_ptr<SystemFile>& spooled, 
 
 // The process's staging, with all the system offers; createStaged and createStagedNew use it.
 Staging& staging();
-int createStaged(const std::string& path, std::unique_ptr<StagedFile>& file);
-int createStagedNew(const std::string& path, std::unique_ptr<StagedFile>& file);
+int createStaged(const std::string& path, std::unique_ptr<StagedFile>& file, unsigned permissions = DefaultFileBits);
+int createStagedNew(const std::string& path, std::unique_ptr<StagedFile>& file,
+                    unsigned permissions = DefaultFileBits);
 
 } // namespace platform

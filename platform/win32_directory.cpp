@@ -105,12 +105,23 @@ int fileSizeOf(const std::string& path, std::int64_t& bytes)
     return IoCode::Ok;
 }
 
-int createFolder(const std::string& path)
+int createFolder(const std::string& path, unsigned)
 {
     std::wstring wide;
     if (const int code = win32::widePath(path, wide))
         return code;
     return ::CreateDirectoryW(wide.c_str(), nullptr) ? IoCode::Ok : win32::lastIoCode();
+}
+
+int permissionsOf(const std::string&, unsigned& permissions)
+{
+    permissions = DefaultFolderBits;
+    return IoCode::Ok;
+}
+
+int limitFolderPermissions(const std::string&, unsigned)
+{
+    return IoCode::Ok;
 }
 
 // Windows has no ".." to open from a handle: the folder's final path (links resolved) is walked up by its

@@ -9,10 +9,11 @@ namespace {
 constexpr DWORD SharedReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr DWORD SharedWithAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-int openPath(const std::string& path, DWORD access, DWORD disposition, std::unique_ptr<SystemFile>& file)
+int openPath(const std::string& path, DWORD access, DWORD disposition, std::unique_ptr<SystemFile>& file,
+             DWORD attributes = FILE_ATTRIBUTE_NORMAL)
 {
     HANDLE handle;
-    if (const int code = win32::openHandle(path, access, SharedReadWrite, disposition, FILE_ATTRIBUTE_NORMAL, handle))
+    if (const int code = win32::openHandle(path, access, SharedReadWrite, disposition, attributes, handle))
         return code;
     file = std::make_unique<SystemFile>(handle);
     return IoCode::Ok;
@@ -140,14 +141,31 @@ int openExisting(const std::string& path, FileAccess access, std::unique_ptr<Sys
     return IoCode::Ok;
 }
 
-int createAlways(const std::string& path, std::unique_ptr<SystemFile>& file)
+// A file that was there keeps its attributes but for those CREATE_ALWAYS resets; only a new one is made read-only,
+// through the handle, which stays writable.
+int createAlways(const std::string& path, std::unique_ptr<SystemFile>& file, unsigned permissions)
 {
-    return openPath(path, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS, file);
+    HANDLE handle;
+    if (const int code = win32::openHandle(path, GENERIC_READ | GENERIC_WRITE, SharedReadWrite, CREATE_ALWAYS,
+                                           FILE_ATTRIBUTE_NORMAL, handle))
+        return code;
+    const bool existed = ::GetLastError() == ERROR_ALREADY_EXISTS;
+    auto created = std::make_unique<SystemFile>(handle);
+    if (!existed && (permissions & 0222) == 0) {
+        FILE_BASIC_INFO info {}; // times of 0 are left as they are
+        info.FileAttributes = FILE_ATTRIBUTE_READONLY;
+        if (!::SetFileInformationByHandle(handle, FileBasicInfo, &info, sizeof info))
+            return win32::lastIoCode();
+    }
+    file = std::move(created);
+    return IoCode::Ok;
 }
 
-int createNew(const std::string& path, std::unique_ptr<SystemFile>& file)
+// Made read-only at once: the handle that creates it may still write it.
+int createNew(const std::string& path, std::unique_ptr<SystemFile>& file, unsigned permissions)
 {
-    return openPath(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, file);
+    const DWORD attributes = (permissions & 0222) != 0 ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
+    return openPath(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, file, attributes);
 }
 
 int createNewTestFile(const std::string& path)

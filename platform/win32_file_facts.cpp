@@ -55,6 +55,8 @@ int factsOf(const SystemFile& file, FileFacts& facts)
     facts.size = static_cast<std::int64_t>((std::uint64_t {info.nFileSizeHigh} << 32) | info.nFileSizeLow);
     facts.reliableSize = facts.size > 0;
     facts.identity = win32::identityFromInformation(info);
+    facts.permissions = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : DefaultFileBits;
+    facts.modified = win32::timeFromFileTime(info.ftLastWriteTime);
     return IoCode::Ok;
 }
 

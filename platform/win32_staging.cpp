@@ -46,7 +46,7 @@ bool canNameUnnamedFiles()
     return false;
 }
 
-int createUnnamed(const std::string&, bool, std::unique_ptr<SystemFile>&)
+int createUnnamed(const std::string&, unsigned, std::unique_ptr<SystemFile>&)
 {
     return NotSupported;
 }
@@ -88,6 +88,35 @@ int adoptOwnerAndMode(const SystemFile& file, const std::string& modelPath)
     info.FileAttributes = (attributes & AdoptedAttributes) ? attributes & AdoptedAttributes : FILE_ATTRIBUTE_NORMAL;
     return ::SetFileInformationByHandle(file.handle(), FileBasicInfo, &info, sizeof info) ? IoCode::Ok
                                                                                             : win32::lastIoCode();
+}
+
+int setModificationTime(const SystemFile& file, const FileTime& time)
+{
+    FILE_BASIC_INFO info {}; // attributes and times of 0 are left as they are
+    const FILETIME written = win32::fileTimeFromTime(time);
+    info.LastWriteTime.LowPart = written.dwLowDateTime;
+    info.LastWriteTime.HighPart = static_cast<LONG>(written.dwHighDateTime);
+    return ::SetFileInformationByHandle(file.handle(), FileBasicInfo, &info, sizeof info) ? IoCode::Ok
+                                                                                            : win32::lastIoCode();
+}
+
+// A staged copy of a read-only source is read-only from its creation on; it is ours to remove all the same.
+int removeStagedFile(const std::string& path)
+{
+    std::wstring wide;
+    if (const int code = win32::widePath(path, wide))
+        return code;
+    if (::DeleteFileW(wide.c_str()))
+        return IoCode::Ok;
+    const int code = win32::lastIoCode();
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+    if (code != IoCode::AccessDenied || !readOnly)
+        return code;
+    const DWORD writable = attributes & ~DWORD {FILE_ATTRIBUTE_READONLY};
+    if (!::SetFileAttributesW(wide.c_str(), writable ? writable : FILE_ATTRIBUTE_NORMAL))
+        return code;
+    return ::DeleteFileW(wide.c_str()) ? IoCode::Ok : win32::lastIoCode();
 }
 
 // Without MOVEFILE_REPLACE_EXISTING the move refuses a name that is taken (80), in one step.

@@ -13,6 +13,8 @@ constexpr DWORD LargestTransfer = 1u << 30;
 constexpr std::size_t LongestPlainPath = MAX_PATH - 12;
 constexpr DWORD SeekOnDevice = 132; // what Windows answers for a seek on a pipe or a device
 constexpr DWORD DiskQuotaExceeded = 1295; // ERROR_DISK_QUOTA_EXCEEDED, which MinGW's headers lack
+constexpr std::int64_t TicksPerSecond = 10'000'000; // a FILETIME counts 100 ns
+constexpr std::int64_t TicksFrom1601To1970 = 116'444'736'000'000'000;
 
 bool isSeparator(wchar_t c)
 {
@@ -184,6 +186,26 @@ int attributesOfName(const std::string& path, DWORD& attributes, DWORD& reparseT
     const int code = attributesOfHandle(handle, attributes, reparseTag);
     ::CloseHandle(handle);
     return code;
+}
+
+FileTime timeFromFileTime(const FILETIME& time)
+{
+    const auto ticks = static_cast<std::int64_t>((std::uint64_t {time.dwHighDateTime} << 32) | time.dwLowDateTime)
+        - TicksFrom1601To1970;
+    std::int64_t seconds = ticks / TicksPerSecond;
+    std::int64_t rest = ticks % TicksPerSecond;
+    if (rest < 0) { // before 1970: the nanoseconds still count forward
+        --seconds;
+        rest += TicksPerSecond;
+    }
+    return {seconds, static_cast<std::int32_t>(rest * 100)};
+}
+
+FILETIME fileTimeFromTime(const FileTime& time)
+{
+    const auto ticks
+        = static_cast<std::uint64_t>(time.seconds * TicksPerSecond + time.nanoseconds / 100 + TicksFrom1601To1970);
+    return {static_cast<DWORD>(ticks & 0xffffffffu), static_cast<DWORD>(ticks >> 32)};
 }
 
 } // namespace win32

@@ -64,4 +64,8 @@ inline FileIdentity identityFromInformation(const BY_HANDLE_FILE_INFORMATION& in
     return {info.dwVolumeSerialNumber, (std::uint64_t {info.nFileIndexHigh} << 32) | info.nFileIndexLow};
 }
 
+// A FILETIME (100-nanosecond ticks since 1601) as seconds and nanoseconds since 1970, and back.
+FileTime timeFromFileTime(const FILETIME& time);
+FILETIME fileTimeFromTime(const FileTime& time);
+
 } // namespace win32

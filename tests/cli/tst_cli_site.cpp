@@ -1,5 +1,6 @@
 // End-to-end tests of snellitore-cli on whole folders: the built program run on a fresh tree of files.
 #include <tests/support/cli_launcher.h>
+#include <tests/support/umask_scope.h>
 
 #include <gtest/gtest.h>
 
@@ -152,6 +153,98 @@ TEST_F(CliSiteTest, MirrorsTheMatchingFilesAsSingleRunsWould)
             EXPECT_EQ(readAll(at("out/" + file)), singleRun("site/" + file, compactionOptions)) << file;
         for (const std::string& file : row.copied)
             EXPECT_EQ(readAll(at("out/" + file)), readAll(at("site/" + file))) << file;
+    }
+}
+
+// New files and folders get their source's permission bits less the umask, as copies made with cp do; a folder
+// that DEST needs besides keeps the default, a replaced file keeps its own bits, and a copy keeps its source's time.
+TEST_F(CliSiteTest, NewFilesAndFoldersTakeTheirSourcesBits)
+{
+    struct Source
+    {
+        std::string path; // a folder ends with "/"
+        mode_t mode;
+    };
+    struct Expected
+    {
+        std::string path;
+        mode_t mode;
+        const char* timeOf = nullptr; // the source whose time of last change it shows; else a time of its own
+    };
+    const struct
+    {
+        const char* name;
+        mode_t umask;
+        std::vector<Source> sources;
+        std::vector<std::string> args;
+        std::vector<Expected> expected;
+        std::function<void()> prepare = {};
+    } rows[] = {
+        { "0600 draft, one file", 022, { { "draft.htm", 0600 } }, { "-o", "out.htm", "draft.htm" },
+            { { "out.htm", 0600 } } },
+        { "0755 script under umask 027", 027, { { "tool.js", 0755 } }, { "--options=", "-o", "tool.out", "tool.js" },
+            { { "tool.out", 0750 } } },
+        { "0700 file into a new folder", 022, { { "notes.htm", 0700 } }, { "-o", "into/", "notes.htm" },
+            { { "into", 0755 }, { "into/notes.htm", 0700 } } },
+        { "folder run with --copy-others", 022,
+            { { "site/", 0750 }, { "site/index.htm", 0600 }, { "site/run.sh", 0755 }, { "site/priv/", 0700 },
+                { "site/priv/key.txt", 0600 }, { "site/ro/", 0555 }, { "site/ro/data.txt", 0444 } },
+            { "-r", "--copy-others", "site", "-o", "deep/out" },
+            { { "deep", 0755 }, { "deep/out", 0750 }, { "deep/out/index.htm", 0600 },
+                { "deep/out/run.sh", 0755, "site/run.sh" }, { "deep/out/priv", 0700 },
+                { "deep/out/priv/key.txt", 0600, "site/priv/key.txt" }, { "deep/out/ro", 0555 },
+                { "deep/out/ro/data.txt", 0444, "site/ro/data.txt" } } },
+        { "--force over a 0640 copy", 022, { { "site/", 0755 }, { "site/run.sh", 0755 } },
+            { "-r", "--copy-others", "--force", "site", "-o", "out" },
+            { { "out/run.sh", 0640, "site/run.sh" } },
+            [this] {
+                writeAll(at("out/run.sh"), "older copy");
+                fs::permissions(at("out/run.sh"), fs::perms(0640));
+            } },
+    };
+    // Without root's overrides a folder without the owner's write bit really keeps files out while it is filled.
+    const bool asUser = CliTest::run({ .args = { "-c", "true" }, .program = "/bin/sh", .withoutDacOverride = true })
+                            .exitCode
+        == 0;
+    const struct timespec old[2] = { { 1000000000, 123456789 }, { 1000000000, 123456789 } };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        for (const Source& source : row.sources) {
+            if (source.path.back() == '/')
+                fs::create_directories(at(source.path));
+            else
+                writeAll(at(source.path), "<p>  text  </p>\n");
+        }
+        if (row.prepare)
+            row.prepare();
+        // Bits and times are set last, innermost first, so that writing the tree changes neither.
+        for (auto source = row.sources.rbegin(); source != row.sources.rend(); ++source) {
+            ASSERT_EQ(::utimensat(AT_FDCWD, at(source->path).c_str(), old, 0), 0);
+            ASSERT_EQ(::chmod(at(source->path).c_str(), source->mode), 0);
+        }
+        Outcome outcome;
+        {
+            UmaskScope mask(row.umask);
+            outcome = CliTest::run({ .args = row.args, .withoutDacOverride = asUser });
+        }
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+        for (const Expected& expected : row.expected) {
+            struct stat made {};
+            ASSERT_EQ(::lstat(at(expected.path).c_str(), &made), 0) << expected.path;
+            EXPECT_EQ(made.st_mode & 07777, expected.mode) << expected.path;
+            if (expected.timeOf) {
+                struct stat source {};
+                ASSERT_EQ(::stat(at(expected.timeOf).c_str(), &source), 0);
+                EXPECT_EQ(made.st_mtim.tv_sec, source.st_mtim.tv_sec) << expected.path;
+                EXPECT_EQ(made.st_mtim.tv_nsec, source.st_mtim.tv_nsec) << expected.path;
+            } else {
+                EXPECT_NE(made.st_mtim.tv_sec, old[1].tv_sec) << expected.path << " has a time of its own";
+            }
+        }
+        for (const auto& entry : fs::recursive_directory_iterator(at("")))
+            fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
+        for (const auto& entry : fs::directory_iterator(at("")))
+            fs::remove_all(entry.path());
     }
 }
 

@@ -2,6 +2,7 @@
 // that other programs hold, the built program started with CreateProcessW in a fresh folder.
 #include <tests/support/cli_launcher.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -143,6 +144,7 @@ TEST_F(CliTest, SourcesThatOthersHoldOrThatAreReadOnly)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
+        ::SetFileAttributesW(work("out.big").wstring().c_str(), FILE_ATTRIBUTE_NORMAL); // a read-only copy
         fs::remove(work("out.big"));
         ::SetFileAttributesW(work("page.htm").wstring().c_str(), row.attributes);
         std::optional<HeldFile> held;
@@ -156,6 +158,59 @@ TEST_F(CliTest, SourcesThatOthersHoldOrThatAreReadOnly)
         EXPECT_EQ(outcome.exitCode, row.exitCode);
         EXPECT_EQ(outcome.err, row.err);
         EXPECT_EQ(exists("out.big"), row.exitCode == 0);
+    }
+}
+
+// A new file made from a read-only source is read-only, as a source without write bits gives a copy without them
+// on POSIX; a copy in a folder run keeps its source's time as well. A --force replacement keeps the attributes of
+// the file it replaces instead.
+TEST_F(CliTest, ReadOnlySourceGivesReadOnlyNewFile)
+{
+    const struct
+    {
+        const char* name;
+        const char* source;
+        DWORD sourceAttributes;
+        DWORD before; // of a file at the destination first; 0: none
+        std::vector<std::string> args;
+        const char* made;
+        DWORD attributes; // those of the file made that are looked at
+        bool sourceTime;
+    } rows[] = {
+        {"read-only source", "page.htm", FILE_ATTRIBUTE_READONLY, 0, {"-o", "out.big", "page.htm"}, "out.big",
+         FILE_ATTRIBUTE_READONLY, false},
+        {"read-only source, --force onto a free name", "page.htm", FILE_ATTRIBUTE_READONLY, 0,
+         {"--force", "-o", "out.big", "page.htm"}, "out.big", FILE_ATTRIBUTE_READONLY, false},
+        {"read-only copy in a folder run", "site\\notes.txt", FILE_ATTRIBUTE_READONLY, 0,
+         {"-r", "--copy-others", "site", "-o", "out"}, "out\\notes.txt", FILE_ATTRIBUTE_READONLY, true},
+        {"--force over a hidden file", "page.htm", FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN,
+         {"--force", "-o", "out.big", "page.htm"}, "out.big", FILE_ATTRIBUTE_HIDDEN, false},
+    };
+    fs::create_directory(work("site"));
+    writeAll(work("site/notes.txt"), "two  spaces\r\n");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::wstring source = work(row.source).wstring();
+        const std::wstring made = work(row.made).wstring();
+        if (row.before) {
+            writeAll(work(row.made), "old");
+            ::SetFileAttributesW(made.c_str(), row.before);
+        }
+        // An hour back, so that a time of its own cannot pass for the source's.
+        const auto sourceTime = fs::last_write_time(work(row.source)) - std::chrono::hours(1);
+        fs::last_write_time(work(row.source), sourceTime);
+        ASSERT_TRUE(::SetFileAttributesW(source.c_str(), row.sourceAttributes));
+        const Outcome outcome = run(row.args);
+        ::SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+        const DWORD attributes = ::GetFileAttributesW(made.c_str());
+        ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), row.attributes);
+        EXPECT_EQ(fs::last_write_time(work(row.made)) == sourceTime, row.sourceTime);
+        ::SetFileAttributesW(made.c_str(), FILE_ATTRIBUTE_NORMAL);
+        for (const std::string& name : namesIn(work(row.made).parent_path()))
+            EXPECT_NE(name.rfind(".snellitore-", 0), 0u) << "a temporary file was left: " << name;
+        fs::remove(work(row.made));
     }
 }
 

@@ -5,6 +5,7 @@
 #include <tests/support/read_only_file.h>
 #include <tests/support/small_disk.h>
 #include <tests/support/temp_folder.h>
+#include <tests/support/umask_scope.h>
 
 #include <engine/compaction.h>
 #include <platform/io_error.h>
@@ -19,6 +20,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -162,6 +164,48 @@ const OpenFailureCase OpenFailureCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Open, OpenFailureTest, ::testing::ValuesIn(OpenFailureCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The desktop program's runs: a new destination gets the source's permission bits less the umask, as a copy does;
+// a file emptied in place keeps its own.
+TEST_F(CompactFileTest, NewDestinationTakesTheSourcesBits)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "permission bits are POSIX's; the read-only attribute is tested with the platform on Windows";
+#else
+    const struct
+    {
+        const char* name;
+        mode_t umask;
+        mode_t source;
+        mode_t existing; // of a destination there before; 0: none
+        DestinationCreation creation;
+        mode_t bits;
+    } rows[] = {
+        {"new file from a 0600 source", 022, 0600, 0, DestinationCreation::MustNotExist, 0600},
+        {"new file from a 0755 source under umask 027", 027, 0755, 0, DestinationCreation::MustNotExist, 0750},
+        {"free name, replacing allowed, from a 0700 source", 022, 0700, 0, DestinationCreation::ReplaceExisting, 0700},
+        {"file emptied in place keeps its 0640", 022, 0755, 0640, DestinationCreation::ReplaceExisting, 0640},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::filesystem::remove(path("out.htm"));
+        if (row.existing) {
+            writeFileBytes(path("out.htm"), "old");
+            ASSERT_EQ(::chmod(path("out.htm").c_str(), row.existing), 0);
+        }
+        ASSERT_EQ(::chmod(path("page.htm").c_str(), row.source), 0);
+        ProgressRecorder progress;
+        {
+            UmaskScope mask(row.umask);
+            CompactFile(path("page.htm"), path("out.htm"), AllFour, progress, row.creation);
+        }
+        EXPECT_EQ(readFileBytes(path("out.htm")), PageAllFour);
+        struct stat info {};
+        ASSERT_EQ(::stat(path("out.htm").c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, row.bits);
+    }
+#endif
+}
 
 TEST_F(CompactFileTest, ReadOnlyDestinationIsRefusedAndKept)
 {

@@ -3,6 +3,7 @@
 #include <tests/support/memory_file.h>
 #include <tests/support/staged_end.h>
 #include <tests/support/temp_folder.h>
+#include <tests/support/umask_scope.h>
 
 #include <platform/byte_file.h>
 #include <platform/directory.h>
@@ -363,6 +364,67 @@ TEST_F(PlatformTest, NewStagedFileShowsOnlyUnderItsNameOnceComplete)
                 if (name != "out.htm")
                     names.push_back(name);
             EXPECT_EQ(names, std::vector<std::string> {}) << "a temporary file was left behind";
+        }
+    }
+}
+
+// A staged file is created with the bits it is given, less the umask, in every way staging has: under a temporary
+// name it is no wider while it is written than once in place. A time kept is the one it shows in place.
+TEST_F(PlatformTest, StagedFileTakesTheBitsAndTimeItIsGiven)
+{
+    const struct
+    {
+        const char* name;
+        mode_t umask;
+        unsigned permissions;
+        mode_t bits;
+    } rows[] = {
+        {"private draft", 022, 0600, 0600},
+        {"script under umask 027", 027, 0755, 0750},
+        {"read-only source, written all the same", 022, 0444, 0444},
+    };
+    const struct
+    {
+        const char* name;
+        Staging::Offers offers;
+        bool replacing; // the way of --force: a temporary name beside the name, renamed over it
+    } ways[] = {
+        {"unnamed", {}, false},
+        {"no unnamed files", {.unnamedFiles = false}, false},
+        {"naming fails", {.namingUnnamedFiles = false}, false},
+        {"replacing", {}, true},
+    };
+    const FileTime kept {1000000000, 123456789};
+    const std::string out = path("out.htm");
+    for (const auto& way : ways) {
+        Staging staging(way.offers);
+        for (const auto& row : rows) {
+            SCOPED_TRACE(std::string(way.name) + ": " + row.name);
+            UmaskScope mask(row.umask);
+            std::filesystem::remove(out);
+            if (way.replacing)
+                writeFileBytes(out, "old");
+            std::unique_ptr<StagedFile> staged;
+            ASSERT_EQ(way.replacing ? staging.create(out, staged, row.permissions)
+                                    : staging.createNew(out, staged, row.permissions),
+                      0);
+            std::size_t stored = 0;
+            EXPECT_EQ(staged->write(reinterpret_cast<const unsigned char*>("new"), 3, stored), 0);
+            struct stat info {};
+            if (!staged->temporaryPath().empty()) {
+                ASSERT_EQ(::stat(staged->temporaryPath().c_str(), &info), 0);
+                EXPECT_EQ(info.st_mode & 07777, row.bits) << "while it is written";
+            }
+            staged->keepModificationTime(kept);
+            EXPECT_EQ(staged->close(), 0);
+            EXPECT_EQ(staged->commit(way.replacing), 0);
+            staged.reset();
+            EXPECT_EQ(readFileBytes(out), "new");
+            ASSERT_EQ(::stat(out.c_str(), &info), 0);
+            EXPECT_EQ(info.st_mode & 07777, row.bits);
+            EXPECT_EQ(info.st_mtim.tv_sec, kept.seconds);
+            EXPECT_EQ(info.st_mtim.tv_nsec, kept.nanoseconds);
+            EXPECT_EQ(namesIn(m_dir.path()), std::vector<std::string> {"out.htm"}) << "a temporary file was left";
         }
     }
 }

@@ -1,5 +1,6 @@
 // The Win32 file layer on real files: sharing, identity, names, temporary and staged files, pipes.
 #include <tests/support/held_file.h>
+#include <tests/support/staged_end.h>
 #include <tests/support/temp_folder.h>
 
 #include <platform/byte_file.h>
@@ -456,6 +457,55 @@ TEST_F(WindowsPlatformTest, StagedFileOnWindows)
             EXPECT_TRUE(::GetFileAttributesW(wide(path("out.htm")).c_str()) & row.attributesAfter);
         }
         EXPECT_EQ(namesIn(m_dir.path()), std::vector<std::string> {"out.htm"}) << "a temporary file was left";
+    }
+}
+
+// A staged file made for a read-only source is read-only from its creation on and still written through its
+// handle; a --force replacement takes the replaced file's attributes instead, and one discarded leaves nothing.
+TEST_F(WindowsPlatformTest, StagedFileForAReadOnlySource)
+{
+    const struct
+    {
+        const char* name;
+        bool replacing;  // out.htm holds a hidden file, whose attributes the staged file adopts
+        StagedEnd end;
+        bool readOnly;   // what out.htm is afterwards
+    } rows[] = {
+        {"new name", false, StagedEnd::Commit, true},
+        {"hidden file replaced", true, StagedEnd::Commit, false},
+        {"discarded", false, StagedEnd::Discard, false},
+        {"destroyed before being put in place", false, StagedEnd::Destroy, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        for (const std::string& name : namesIn(m_dir.path())) {
+            ::SetFileAttributesW(wide(path(name)).c_str(), FILE_ATTRIBUTE_NORMAL);
+            std::filesystem::remove(path(name));
+        }
+        if (row.replacing) {
+            writeFileBytes(path("out.htm"), "old");
+            ::SetFileAttributesW(wide(path("out.htm")).c_str(), FILE_ATTRIBUTE_HIDDEN);
+        }
+        std::unique_ptr<StagedFile> staged;
+        ASSERT_EQ(platform::createStaged(nativePath("out.htm"), staged, 0444), 0);
+        EXPECT_TRUE(::GetFileAttributesW(wide(staged->temporaryPath()).c_str()) & FILE_ATTRIBUTE_READONLY);
+        if (row.replacing) {
+            EXPECT_EQ(staged->adoptOwnerAndMode(path("out.htm")), 0);
+        }
+        std::size_t stored = 0;
+        EXPECT_EQ(staged->write(reinterpret_cast<const unsigned char*>("new"), 3, stored), 0);
+        endStaged(*staged, row.end, row.replacing, 0);
+        staged.reset();
+        const bool committed = row.end == StagedEnd::Commit;
+        EXPECT_EQ(namesIn(m_dir.path()), committed || row.replacing ? std::vector<std::string> {"out.htm"}
+                                                                     : std::vector<std::string> {})
+            << "a temporary file was left";
+        if (committed) {
+            EXPECT_EQ(readFileBytes(path("out.htm")), "new");
+            const DWORD attributes = ::GetFileAttributesW(wide(path("out.htm")).c_str());
+            EXPECT_EQ((attributes & FILE_ATTRIBUTE_READONLY) != 0, row.readOnly);
+            EXPECT_EQ((attributes & FILE_ATTRIBUTE_HIDDEN) != 0, row.replacing);
+        }
     }
 }
 
