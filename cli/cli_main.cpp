@@ -6,6 +6,8 @@
 #include <cli/messages.h>
 #include <cli/site_run.h>
 
+#include <platform/process.h>
+
 #include <ostream>
 
 int cliMain(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
@@ -24,7 +26,18 @@ int cliMain(const std::vector<std::string>& arguments, std::ostream& out, std::o
     case CliCommand::Compact:
         break;
     }
-    if (writesIntoFolder(parsed.options))
-        return runIntoFolder(parsed.options, err);
-    return runCompaction(parsed.options, err);
+    int code = ExitCode::Success;
+    if (writesIntoFolder(parsed.options)) {
+        code = runIntoFolder(parsed.options, err);
+    } else {
+        // One file has nothing to tidy after an interrupt but its temporary file, which the handler removes.
+        platform::catchInterrupts(platform::InterruptStop::AtOnce);
+        code = runCompaction(parsed.options, err);
+        if (const int signal = platform::interruptSignal().load())
+            platform::endByInterrupt(signal);
+    }
+    // A message that could not be written (standard error closed) fails a run that otherwise succeeded; the files
+    // are written all the same.
+    err.flush();
+    return code == ExitCode::Success && !err ? ExitCode::IoError : code;
 }

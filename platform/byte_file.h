@@ -95,6 +95,10 @@ namespace platform {
 int openExisting(const std::string& path, FileAccess access, std::unique_ptr<SystemFile>& file);
 // Creates a file for reading and writing, truncating one that exists.
 int createAlways(const std::string& path, std::unique_ptr<SystemFile>& file);
+// Opens what the name holds already (a device, a FIFO, a link to an open descriptor) for writing only, as the
+// shell's ">" does: a regular file there is emptied, and a FIFO waits for a reader, so that a write after the
+// reader is gone fails instead of filling a pipe that nobody reads.
+int openForWriting(const std::string& path, std::unique_ptr<SystemFile>& file);
 // Creates a file that must not exist yet (FileExists, 80, when the name is taken).
 int createNew(const std::string& path, std::unique_ptr<SystemFile>& file);
 // Creates and closes a file that must not exist yet (80 when the name is taken): never touches an existing file.

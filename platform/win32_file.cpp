@@ -145,6 +145,12 @@ int createAlways(const std::string& path, std::unique_ptr<SystemFile>& file)
     return openPath(path, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS, file);
 }
 
+// A device or a pipe of Windows opens as it always did here; a closed pipe's reader fails the write anyway.
+int openForWriting(const std::string& path, std::unique_ptr<SystemFile>& file)
+{
+    return createAlways(path, file);
+}
+
 int createNew(const std::string& path, std::unique_ptr<SystemFile>& file)
 {
     return openPath(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, file);
