@@ -62,6 +62,8 @@ struct Launch
     rlim_t fileSizeLimit = RLIM_INFINITY; // largest file the program may write
     bool withoutDacOverride = false; // root loses its power to ignore permission bits
     std::function<void(pid_t)> whileRunning {}; // acts while the program runs
+    int stdoutFd = -1; // standard output goes to this descriptor of the caller's (a pipe) instead, when set
+    int stderrFd = -1; // the same for standard error, which is then not captured
 #endif
     std::string temporaryFolder {}; // the program's temporary folder (TMPDIR, %TMP% and %TEMP%), when set
 };
