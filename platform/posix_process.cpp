@@ -14,18 +14,25 @@
 namespace {
 
 constexpr int Caught[] = { SIGHUP, SIGINT, SIGPIPE, SIGTERM };
+// A run that stops at its next step does so within a block; one still running this long after the interrupt is
+// blocked in a call (a write to a pipe nobody reads) and is ended as the signal would have ended it.
+constexpr unsigned StopGraceSeconds = 3;
 
 std::atomic<int> caught { 0 };
 std::atomic<bool> endAtOnce { true };
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
               "used from a signal handler");
 
+std::atomic<bool> alarmIgnored { false };
+
+// With the alarm that ends the grace after an interrupt.
 sigset_t caughtSet()
 {
     sigset_t set;
     sigemptyset(&set);
     for (const int signal : Caught)
         sigaddset(&set, signal);
+    sigaddset(&set, SIGALRM);
     return set;
 }
 
@@ -61,7 +68,19 @@ extern "C" void onInterrupt(int signal, siginfo_t* info, void*)
     platform::removePendingNames(ending);
     if (ending)
         endNow(signal); // a second one: the user does not want to wait for the clean-up
+    ::alarm(StopGraceSeconds);
     errno = savedErrno;
+}
+
+// The grace after an interrupt is over; without one, an alarm set before the program started ends it as it would
+// have, less the temporary files.
+extern "C" void onGraceOver(int)
+{
+    const int signal = caught.load();
+    if (signal == 0 && alarmIgnored.load())
+        return;
+    platform::removePendingNames(true);
+    endNow(signal != 0 ? signal : SIGALRM);
 }
 
 } // namespace
@@ -97,6 +116,15 @@ void catchInterrupts(InterruptStop stop)
         if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
             continue;
         ::sigaction(signal, &action, nullptr);
+    }
+    if (stop == InterruptStop::AtNextStep) {
+        struct sigaction grace {};
+        if (::sigaction(SIGALRM, nullptr, &grace) == 0 && grace.sa_handler == SIG_IGN)
+            alarmIgnored.store(true);
+        grace = {};
+        grace.sa_handler = onGraceOver;
+        grace.sa_mask = caughtSet();
+        ::sigaction(SIGALRM, &grace, nullptr);
     }
 }
 

@@ -16,7 +16,8 @@ bool standardErrorIsTerminal();
 enum class InterruptStop
 {
     AtOnce,     // the process ends by it at once: a run that has nothing to tidy but its temporary files
-    AtNextStep, // only interruptSignal() is set, so the run stops at its next step and reports; a second ends it
+    AtNextStep, // only interruptSignal() is set, so the run stops at its next step and reports; a second ends
+                // it, and so do a few seconds without that step (a run blocked in a call)
 };
 
 // Catches Ctrl+C, a hang-up, a request to terminate and a SIGPIPE sent by another process (SIGINT, SIGHUP, SIGTERM,

@@ -488,10 +488,11 @@ TEST_F(CliTest, ASignalLeavesNoTemporaryFileAndDestinationAsItWas)
     writeAll(work("big.htm"), bigPage());
     fs::create_directories(work("site"));
     fs::create_hard_link(work("big.htm"), work("site/big.htm"));
+    writeAll(work("site/a.htm"), Page);
     enum class Moment
     {
-        Writing,                // frozen while the temporary file has bytes
-        WaitingOnStandardError, // its progress line waits on a full pipe
+        Writing, // frozen while the temporary file has bytes
+        Waiting, // asleep in a call: its progress line waits on a full pipe
     };
     const std::vector<std::string> single = { "--force", "-o", "out.big", "big.htm" };
     const std::vector<std::string> site = { "--force", "--jobs=1", "-r", "site", "-o", "public" };
@@ -502,20 +503,21 @@ TEST_F(CliTest, ASignalLeavesNoTemporaryFileAndDestinationAsItWas)
         std::vector<std::string> args;
         std::string destination; // whose old contents must stay
         Moment moment;
+        bool fullStandardError; // a message waits, and whoever writes it
         std::vector<int> signals; // sent together; the program ends by one of them
     } rows[] = {
-        { "one file, SIGINT", single, "out.big", Moment::Writing, { SIGINT } },
-        { "one file, SIGTERM", single, "out.big", Moment::Writing, { SIGTERM } },
-        { "one file, SIGHUP", single, "out.big", Moment::Writing, { SIGHUP } },
-        { "one file, SIGPIPE sent", single, "out.big", Moment::Writing, { SIGPIPE } },
+        { "one file, SIGINT", single, "out.big", Moment::Writing, false, { SIGINT } },
+        { "one file, SIGTERM", single, "out.big", Moment::Writing, false, { SIGTERM } },
+        { "one file, SIGHUP", single, "out.big", Moment::Writing, false, { SIGHUP } },
+        { "one file, SIGPIPE sent", single, "out.big", Moment::Writing, false, { SIGPIPE } },
         { "one file waiting on stderr, SIGTERM", { "--force", "--progress", "-o", "out.big", "big.htm" }, "out.big",
-          Moment::WaitingOnStandardError, { SIGTERM } },
-        { "site, SIGINT", site, "public/big.htm", Moment::Writing, { SIGINT } },
-        { "site, SIGTERM", site, "public/big.htm", Moment::Writing, { SIGTERM } },
-        { "site, SIGHUP", site, "public/big.htm", Moment::Writing, { SIGHUP } },
-        { "site, SIGPIPE sent", site, "public/big.htm", Moment::Writing, { SIGPIPE } },
-        { "several files, SIGTERM", several, "public/big.htm", Moment::Writing, { SIGTERM } },
-        { "site, a second signal", site, "public/big.htm", Moment::Writing, { SIGINT, SIGTERM } },
+          Moment::Waiting, true, { SIGTERM } },
+        { "site, SIGHUP", site, "public/big.htm", Moment::Writing, false, { SIGHUP } },
+        { "site, SIGPIPE sent", site, "public/big.htm", Moment::Writing, false, { SIGPIPE } },
+        { "site with a worker waiting on stderr, SIGINT",
+          { "--force", "--stats", "--jobs=2", "-r", "site", "-o", "public" }, "public/big.htm", Moment::Writing, true, { SIGINT } },
+        { "several files, SIGTERM", several, "public/big.htm", Moment::Writing, false, { SIGTERM } },
+        { "site, a second signal", site, "public/big.htm", Moment::Writing, false, { SIGINT, SIGTERM } },
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -523,7 +525,7 @@ TEST_F(CliTest, ASignalLeavesNoTemporaryFileAndDestinationAsItWas)
         writeAll(work(row.destination), OldContents);
         std::optional<FullPipe> standardError;
         Launch launch { row.args };
-        if (row.moment == Moment::WaitingOnStandardError)
+        if (row.fullStandardError)
             launch.stderrFd = standardError.emplace().ends[1];
         bool caught = false;
         launch.whileRunning = [&](pid_t pid) {
@@ -542,6 +544,8 @@ TEST_F(CliTest, ASignalLeavesNoTemporaryFileAndDestinationAsItWas)
         EXPECT_EQ(readAll(work(row.destination)), OldContents);
         EXPECT_NE(std::find(row.signals.begin(), row.signals.end(), outcome.exitCode - 128), row.signals.end())
             << "exit " << outcome.exitCode << ": " << outcome.err;
+        for (const std::string& name : temporaryNames(m_root / "work"))
+            fs::remove(work(name)); // each row on its own
         fs::remove_all(work("public"));
     }
 }
