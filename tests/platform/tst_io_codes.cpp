@@ -17,9 +17,6 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#else
-#include <csignal>
-#include <unistd.h>
 #endif
 
 namespace {
@@ -83,20 +80,6 @@ Measured fileInUse(const TempFolder& dir)
     return {code, {}};
 }
 
-// A write into a pipe whose reader is gone.
-Measured closedPipe(const TempFolder&)
-{
-    HANDLE reader = nullptr;
-    HANDLE writer = nullptr;
-    if (!::CreatePipe(&reader, &writer, nullptr, 0))
-        return {0, "cannot make a pipe"};
-    ::CloseHandle(reader);
-    SystemFile file(writer);
-    const unsigned char byte = 'x';
-    std::size_t stored = 0;
-    return {file.write(&byte, 1, stored), {}};
-}
-
 Measured missingDrive(const TempFolder&)
 {
     const DWORD present = ::GetLogicalDrives();
@@ -118,22 +101,6 @@ Measured fileInUse(const TempFolder&)
 Measured missingDrive(const TempFolder&)
 {
     return {0, {}};
-}
-
-// A write into a pipe whose reader is gone; its SIGPIPE is ignored, as the program's handler lets it pass.
-Measured closedPipe(const TempFolder&)
-{
-    int ends[2];
-    if (::pipe(ends) != 0)
-        return {0, "cannot make a pipe"};
-    ::close(ends[0]);
-    const auto previous = std::signal(SIGPIPE, SIG_IGN);
-    SystemFile file(ends[1]);
-    const unsigned char byte = 'x';
-    std::size_t stored = 0;
-    const int code = file.write(&byte, 1, stored);
-    std::signal(SIGPIPE, previous);
-    return {code, {}};
 }
 
 #endif
@@ -162,7 +129,6 @@ const FailureCase FailureCases[] = {
      5, 5},
     {"FileInUse", "file in use", fileInUse, 32, 32},
     {"FullDisk", "full disk", fullDisk, 101, 101},
-    {"ClosedPipe", "pipe without a reader", closedPipe, 232, 232},
     // Linux names are bytes; Windows names are UTF-16, which a byte that is not UTF-8 cannot become.
     {"NameNotUtf8", "name that is not UTF-8",
      [](const TempFolder& d) { return Measured {platform::createNewTestFile(d / "\xff.htm")}; }, 0, 123},
