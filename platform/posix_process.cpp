@@ -66,8 +66,9 @@ extern "C" void onInterrupt(int signal, siginfo_t* info, void*)
     const bool first = caught.compare_exchange_strong(none, signal);
     const bool ending = !first || endAtOnce.load();
     platform::removePendingNames(ending);
+    // A second one: the user does not want to wait for the clean-up; a run of one file has none left to do.
     if (ending)
-        endNow(signal); // a second one: the user does not want to wait for the clean-up
+        endNow(signal);
     ::alarm(StopGraceSeconds);
     errno = savedErrno;
 }
