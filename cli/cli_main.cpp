@@ -26,9 +26,20 @@ int cliMain(const std::vector<std::string>& arguments, std::ostream& out, std::o
     case CliCommand::Compact:
         break;
     }
-    if (writesIntoFolder(parsed.options))
-        return runIntoFolder(parsed.options, err);
-    StandardStreams streams;
-    streams.errorIsTerminal = parsed.options.progress && platform::standardErrorIsTerminal();
-    return runCompaction(parsed.options, err, streams);
+    int code = ExitCode::Success;
+    if (writesIntoFolder(parsed.options)) {
+        code = runIntoFolder(parsed.options, err);
+    } else {
+        // One file has nothing to tidy after an interrupt but its temporary file, which the handler removes.
+        platform::catchInterrupts(platform::InterruptStop::AtOnce);
+        StandardStreams streams;
+        streams.errorIsTerminal = parsed.options.progress && platform::standardErrorIsTerminal();
+        code = runCompaction(parsed.options, err, streams);
+        if (const int signal = platform::interruptSignal().load())
+            platform::endByInterrupt(signal);
+    }
+    // A message that could not be written (standard error closed) fails a run that otherwise succeeded; the files
+    // are written all the same.
+    err.flush();
+    return code == ExitCode::Success && !err ? ExitCode::IoError : code;
 }

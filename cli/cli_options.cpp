@@ -67,8 +67,13 @@ missing one is noted with --stats); standard input sees only its own <style> blo
 and a lone CR become LF.
 
 Exit status: 0 on success, 1 on an I/O error, 2 on a usage error. A run of many files goes
-on after a file fails, and exits with 1 at its end. Ctrl+C or SIGTERM stops it at the next
-block: no half-written file is left, and the program ends by that signal (130, 143).
+on after a file fails, and exits with 1 at its end. A standard error that cannot be written
+(a closed pipe) does not stop a run, but makes its exit status 1. A standard output or FIFO
+whose reader stops fails the run with 1; a FIFO as DEST waits for a reader, as with '>'.
+Ctrl+C, SIGTERM, SIGHUP, or a SIGPIPE sent by another program, ends the program by that
+signal (130, 143, 129, 141), even while it waits: no half-written file is left, and DEST is
+as it was. A run of many files first stops at the next block and says so; a second signal
+ends it at once.
 DEST appears only once complete; after an I/O error an earlier DEST is as it was.
 )";
 constexpr std::string_view ChooseFrom = " (choose from default, apici, tags, div)";

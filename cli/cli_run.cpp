@@ -9,6 +9,7 @@
 #include <platform/directory.h>
 #include <platform/file_facts.h>
 #include <platform/io_error.h>
+#include <platform/process.h>
 #include <platform/temporary_files.h>
 
 #include <memory>
@@ -273,7 +274,7 @@ void openDestination(const CliOptions& options, platform::NativeHandle output, c
     case NameContents::Folder: // refused above
         break;
     case NameContents::Stream: // /dev/null must stay a device: it is written, never replaced
-        check(platform::createAlways(path, destination.direct), path);
+        check(platform::openForWriting(path, destination.direct), path);
         break;
     case NameContents::Nothing:
     case NameContents::RegularFile:
@@ -327,6 +328,8 @@ int runCompaction(const CliOptions& options, std::ostream& err, StandardStreams 
     Source source;
     Destination destination;
     StreamProgress progress(options.progress ? &err : nullptr, streams.errorIsTerminal);
+    // A run of its own stops at an interrupt that only asks it to (on Windows); one of many at its caller's.
+    const std::atomic<int>& stop = control && control->stop ? *control->stop : platform::interruptSignal();
     try {
         openSource(options, streams.input, source);
         openDestination(options, streams.output, source, control, destination);
@@ -335,8 +338,7 @@ int runCompaction(const CliOptions& options, std::ostream& err, StandardStreams 
         ByteFile* from = source.file.get();
         if (source.size)
             from = &placed.emplace(*from, *source.size);
-        if (control && control->stop)
-            from = &stoppable.emplace(*from, *control->stop);
+        from = &stoppable.emplace(*from, stop);
         std::vector<std::string> notes;
         std::optional<FolderStylesheets> stylesheets;
         std::optional<SafeCompaction> safe;
@@ -360,10 +362,13 @@ int runCompaction(const CliOptions& options, std::ostream& err, StandardStreams 
             control->result = result;
         return ExitCode::Success;
     } catch (const CliFailure& failure) {
-        if (control && control->stop && control->stop->load() != 0)
-            control->stopped = true;
+        const bool stopped = stop.load() != 0;
+        if (control)
+            control->stopped = stopped;
         progress.clear();
-        err << messageLine(failure.name, failure.text);
+        // The interrupt is the whole story: the caller says it, once.
+        if (!stopped || control)
+            err << messageLine(failure.name, failure.text);
     } catch (const std::exception& failure) { // out of memory, or anything else the run could not survive
         progress.clear();
         err << programLine(failure.what());

@@ -341,6 +341,6 @@ int runSeveral(const CliOptions& options, std::ostream& err)
 
 int runIntoFolder(const CliOptions& options, std::ostream& err)
 {
-    platform::catchInterrupts();
+    platform::catchInterrupts(platform::InterruptStop::AtNextStep);
     return options.recursive ? runSite(options, err) : runSeveral(options, err);
 }

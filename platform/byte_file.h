@@ -111,6 +111,10 @@ int openExisting(const std::string& path, FileAccess access, std::unique_ptr<Sys
 // (on Windows it is made without the read-only attribute, which would refuse it being emptied again).
 int createAlways(const std::string& path, std::unique_ptr<SystemFile>& file,
                  unsigned permissions = platform::DefaultFileBits);
+// Opens what the name holds already (a device, a FIFO, a link to an open descriptor) for writing only, as the
+// shell's ">" does: a regular file there is emptied, and a FIFO waits for a reader, so that a write after the
+// reader is gone fails instead of filling a pipe that nobody reads.
+int openForWriting(const std::string& path, std::unique_ptr<SystemFile>& file);
 // Creates a file that must not exist yet (FileExists, 80, when the name is taken), with permissions; the handle
 // may write it whatever they are.
 int createNew(const std::string& path, std::unique_ptr<SystemFile>& file,

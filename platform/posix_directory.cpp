@@ -1,6 +1,7 @@
 // POSIX implementation of folder listings, folder creation, containment by identity and link copies.
 #include <platform/directory.h>
 #include <platform/io_error.h>
+#include <platform/pending_names.h>
 #include <platform/posix_system.h>
 #include <platform/system_staging.h>
 
@@ -183,8 +184,12 @@ int copyLink(const std::string& from, const std::string& to, bool replace)
     const auto link = [&target](const std::string& name) {
         return ::symlink(target.c_str(), name.c_str()) == 0 ? IoCode::Ok : ioCodeFromErrno(errno, name);
     };
+    const CaughtSignalsHeld held; // until the new link is armed for the handlers
+    auto entry = PendingNameEntry::reserve();
     if (const int code = withTemporaryName(temporaryPrefixBeside(to), link, temporary))
         return code;
+    if (struct stat made {}; ::lstat(temporary.c_str(), &made) == 0)
+        entry.arm(temporary, identityFromStat(made));
     if (::rename(temporary.c_str(), to.c_str()) != 0) {
         const int code = ioCodeFromErrno(errno, to);
         ::unlink(temporary.c_str());

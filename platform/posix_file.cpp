@@ -42,6 +42,7 @@ int systemCodeFromErrno(int error)
     case ENAMETOOLONG: return 206; // name too long
     case EFBIG: return 223;        // file too large
     case EOVERFLOW: return 534;    // arithmetic overflow
+    case EPIPE: return 232;        // the pipe is being closed: its reader is gone
     case EIO: return 1117;         // device I/O error
     case ELOOP: return 1921;       // name cannot be resolved
     default: return 31;            // device does not work
@@ -214,6 +215,12 @@ int openExisting(const std::string& path, FileAccess access, std::unique_ptr<Sys
 int createAlways(const std::string& path, std::unique_ptr<SystemFile>& file, unsigned permissions)
 {
     return openPath(path, O_RDWR | O_CREAT | O_TRUNC, file, permissions);
+}
+
+// Without O_CREAT: a name that is gone meanwhile is an error, not a new file written in place.
+int openForWriting(const std::string& path, std::unique_ptr<SystemFile>& file)
+{
+    return openPath(path, O_WRONLY | O_TRUNC, file);
 }
 
 int createNew(const std::string& path, std::unique_ptr<SystemFile>& file, unsigned permissions)

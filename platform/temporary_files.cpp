@@ -40,12 +40,17 @@ std::string randomSuffix()
 
 } // namespace
 
-StagedFile::StagedFile(std::unique_ptr<SystemFile> file, std::string temporaryPath, std::string path)
+StagedFile::StagedFile(std::unique_ptr<SystemFile> file, std::string temporaryPath, std::string path,
+                       platform::PendingNameEntry entry)
     : m_file(std::move(file))
     , m_temporaryPath(std::move(temporaryPath))
     , m_path(std::move(path))
+    , m_pendingName(std::move(entry))
 {
-    platform::identityOf(*m_file, m_identity);
+    if (platform::identityOf(*m_file, m_identity) == IoCode::Ok)
+        m_pendingName.arm(m_temporaryPath, m_identity);
+    else
+        m_pendingName.release(); // without the identity a handler could not tell this file from another
 }
 
 StagedFile::StagedFile(std::unique_ptr<SystemFile> file, std::string path)
@@ -87,9 +92,14 @@ int StagedFile::takeTemporaryName()
 {
     std::string name;
     const auto link = [this](const std::string& candidate) { return platform::nameUnnamed(*m_file, candidate); };
+    const platform::CaughtSignalsHeld held;
+    auto entry = platform::PendingNameEntry::reserve();
     if (const int code = platform::withTemporaryName(platform::temporaryPrefixBeside(m_path), link, name))
         return code;
-    platform::identityOf(*m_file, m_identity);
+    if (platform::identityOf(*m_file, m_identity) == IoCode::Ok) {
+        entry.arm(name, m_identity);
+        m_pendingName = std::move(entry);
+    }
     m_temporaryPath = std::move(name);
     m_unnamed = false;
     return m_file->close();
@@ -113,6 +123,8 @@ int StagedFile::commit(bool replace)
     if (const int code = platform::moveFile(m_temporaryPath, m_path, replace))
         return code;
     m_pending = false;
+    // Only now: a signal between the move and this finds the temporary name gone, and removes nothing.
+    m_pendingName.release();
     return IoCode::Ok;
 }
 
@@ -132,6 +144,7 @@ int StagedFile::discard()
         }
     }
     m_pending = false;
+    m_pendingName.release();
     return IoCode::Ok;
 }
 
@@ -145,6 +158,8 @@ Staging::Staging(Offers offers)
 {
 }
 
+// The name is armed for the signal handlers before one can come on this thread; one that comes on another thread
+// while the file is made waits for the entry.
 int Staging::create(const std::string& path, std::unique_ptr<StagedFile>& file, unsigned permissions)
 {
     std::unique_ptr<SystemFile> created;
@@ -152,9 +167,11 @@ int Staging::create(const std::string& path, std::unique_ptr<StagedFile>& file, 
     const auto create = [&created, permissions](const std::string& candidate) {
         return platform::createNew(candidate, created, permissions);
     };
+    const platform::CaughtSignalsHeld held;
+    auto entry = platform::PendingNameEntry::reserve();
     if (const int code = platform::withTemporaryName(platform::temporaryPrefixBeside(path), create, name))
         return code;
-    file = std::make_unique<StagedFile>(std::move(created), std::move(name), path);
+    file = std::make_unique<StagedFile>(std::move(created), std::move(name), path, std::move(entry));
     return IoCode::Ok;
 }
 

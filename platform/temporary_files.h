@@ -4,6 +4,7 @@
 #pragma once
 
 #include <platform/byte_file.h>
+#include <platform/pending_names.h>
 
 #include <memory>
 #include <mutex>
@@ -18,7 +19,9 @@
 class StagedFile final : public ByteFile
 {
 public:
-    StagedFile(std::unique_ptr<SystemFile> file, std::string temporaryPath, std::string path);
+    // entry, reserved before the file was made, lets a caught signal remove the temporary name.
+    StagedFile(std::unique_ptr<SystemFile> file, std::string temporaryPath, std::string path,
+               platform::PendingNameEntry entry = {});
     // A file without any name, created in path's folder: commit gives it path, and nothing is left otherwise.
     StagedFile(std::unique_ptr<SystemFile> file, std::string path);
     // Removes the temporary file if it was never put in place.
@@ -62,6 +65,7 @@ private:
     std::string m_temporaryPath;
     std::string m_path;
     FileIdentity m_identity; // of the file under its temporary name, so that discard removes nothing else
+    platform::PendingNameEntry m_pendingName; // armed while the temporary name is on disk
     bool m_pending = true; // the file is not under its name yet
     bool m_syncOnClose = true;
     bool m_unnamed = false; // no name yet: close() keeps the handle, which commit needs to give it one

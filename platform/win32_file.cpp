@@ -161,6 +161,12 @@ int createAlways(const std::string& path, std::unique_ptr<SystemFile>& file, uns
     return IoCode::Ok;
 }
 
+// A device or a pipe of Windows opens as it always did here; a closed pipe's reader fails the write anyway.
+int openForWriting(const std::string& path, std::unique_ptr<SystemFile>& file)
+{
+    return createAlways(path, file);
+}
+
 // Made read-only at once: the handle that creates it may still write it.
 int createNew(const std::string& path, std::unique_ptr<SystemFile>& file, unsigned permissions)
 {

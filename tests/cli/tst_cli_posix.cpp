@@ -3,11 +3,13 @@
 #include <tests/support/cli_launcher.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <optional>
+#include <poll.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -487,6 +489,217 @@ TEST_F(CliTest, HelpAndVersionGoToStandardOutput)
     const Outcome version = run({ "--version" });
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, "snellitore-cli " SNELLITORE_VERSION "\n");
+}
+
+// --- Signals and pipes: the program started, caught at a moment, and what it leaves ---
+
+constexpr const char* OldContents = "the old contents\n";
+
+// Some megabytes: long enough that a run is caught while it writes, whatever the machine's speed.
+std::string bigPage()
+{
+    std::string text;
+    while (text.size() < 24 * 1024 * 1024)
+        text += "<tr>\r\n\t<td  class=\"cell\">  " + std::to_string(text.size()) + "  </td>\r\n</tr>\r\n";
+    return text;
+}
+
+// Polls until done() holds, for at most ten seconds.
+bool waitFor(const std::function<bool()>& done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done() && std::chrono::steady_clock::now() < deadline)
+        ::usleep(200);
+    return done();
+}
+
+// Whether the program's main thread sleeps in a call (a write to a full pipe, the open of a FIFO).
+bool asleep(pid_t pid)
+{
+    const std::string text = readAll("/proc/" + std::to_string(pid) + "/stat");
+    const std::size_t end = text.rfind(')');
+    return end != std::string::npos && end + 2 < text.size() && text[end + 2] == 'S';
+}
+
+std::vector<fs::path> temporaryFiles(const fs::path& folder)
+{
+    std::vector<fs::path> found;
+    std::error_code error; // the program may remove a name meanwhile
+    for (auto it = fs::recursive_directory_iterator(folder, error); !error && it != fs::recursive_directory_iterator();
+         it.increment(error))
+        if (it->path().filename().string().rfind(".snellitore-", 0) == 0)
+            found.push_back(it->path());
+    return found;
+}
+
+// Stops the program while a temporary file in folder has bytes: the moment is then fixed, whatever the speed.
+bool freezeWhileStaged(pid_t pid, const fs::path& folder)
+{
+    const auto staged = [&] {
+        std::error_code error;
+        const auto files = temporaryFiles(folder);
+        return !files.empty() && fs::file_size(files.front(), error) > 0 && !error;
+    };
+    if (!waitFor(staged))
+        return false;
+    ::kill(pid, SIGSTOP);
+    siginfo_t info {};
+    ::waitid(P_PID, static_cast<id_t>(pid), &info, WSTOPPED | WEXITED | WNOWAIT);
+    return info.si_code == CLD_STOPPED && staged();
+}
+
+// A signal removes what the run staged and leaves DEST as it was, in every kind of run, also while the run waits
+// in a call, and a second signal too; the program ends by the signal.
+TEST_F(CliTest, ASignalLeavesNoTemporaryFileAndDestinationAsItWas)
+{
+    writeAll(work("big.htm"), bigPage());
+    fs::create_directories(work("site"));
+    fs::create_hard_link(work("big.htm"), work("site/big.htm"));
+    writeAll(work("site/a.htm"), Page);
+    const std::vector<std::string> single = { "--force", "-o", "out.big", "big.htm" };
+    const std::vector<std::string> site = { "--force", "--jobs=1", "-r", "site", "-o", "public" };
+    const std::vector<std::string> waits = { "--force", "--stats", "--jobs=2", "-r", "site", "-o", "public" };
+    const struct
+    {
+        const char* name;
+        std::vector<std::string> args;
+        std::string destination; // whose old contents must stay
+        bool fullStandardError; // its first message waits, and so does whoever writes it
+        bool frozen; // caught while its temporary file has bytes; else as soon as it waits in a call
+        std::vector<int> signals; // sent together; the program ends by one of them
+    } rows[] = {
+        { "one file, SIGINT", single, "out.big", false, true, { SIGINT } },
+        { "one file, SIGTERM", single, "out.big", false, true, { SIGTERM } },
+        { "one file, SIGHUP", single, "out.big", false, true, { SIGHUP } },
+        { "one file, SIGPIPE sent", single, "out.big", false, true, { SIGPIPE } },
+        { "one file waiting on stderr, SIGTERM", { "--force", "--progress", "-o", "out.big", "big.htm" }, "out.big",
+          true, false, { SIGTERM } },
+        { "site, SIGHUP", site, "public/big.htm", false, true, { SIGHUP } },
+        { "site, SIGPIPE sent", site, "public/big.htm", false, true, { SIGPIPE } },
+        { "site with a worker waiting on stderr, SIGINT", waits, "public/big.htm", true, true, { SIGINT } },
+        { "several files, SIGTERM", { "--force", "big.htm", "-o", "public/" }, "public/big.htm", false, true,
+          { SIGTERM } },
+        { "site, a second signal", site, "public/big.htm", false, true, { SIGINT, SIGTERM } },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::create_directories(work("public"));
+        writeAll(work(row.destination), OldContents);
+        Launch launch { row.args };
+        int ends[2] = { -1, -1 };
+        if (row.fullStandardError) {
+            ASSERT_EQ(::pipe2(ends, O_CLOEXEC | O_NONBLOCK), 0);
+            while (::write(ends[1], OldContents, std::strlen(OldContents)) > 0) { }
+            ::fcntl(ends[1], F_SETFL, 0);
+            launch.stderrFd = ends[1];
+        }
+        bool caught = false;
+        launch.whileRunning = [&](pid_t pid) {
+            const fs::path folder = work(row.destination).parent_path();
+            caught = row.frozen ? freezeWhileStaged(pid, folder)
+                                : waitFor([&] { return !temporaryFiles(folder).empty() && asleep(pid); });
+            for (const int signal : row.signals)
+                ::kill(pid, signal);
+            ::kill(pid, SIGCONT);
+        };
+        const Outcome outcome = run(launch);
+        ::close(ends[0]);
+        ::close(ends[1]);
+        EXPECT_TRUE(caught) << "the run was not caught with its temporary file";
+        EXPECT_EQ(temporaryFiles(m_root / "work"), std::vector<fs::path> {});
+        EXPECT_EQ(readAll(work(row.destination)), OldContents);
+        EXPECT_NE(std::find(row.signals.begin(), row.signals.end(), outcome.exitCode - 128), row.signals.end())
+            << "exit " << outcome.exitCode << ": " << outcome.err;
+        for (const fs::path& left : temporaryFiles(m_root / "work"))
+            fs::remove(left); // each row on its own
+        fs::remove_all(work("public"));
+    }
+}
+
+// Reads up to limit bytes from the FIFO the program waits to write, then closes it; never waits for ever.
+std::string readFifo(const fs::path& fifo, std::size_t limit)
+{
+    const int fd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    std::string got;
+    char buffer[4096];
+    waitFor([&] {
+        pollfd ready { fd, POLLIN, 0 };
+        ::poll(&ready, 1, 10);
+        const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, limit - got.size()));
+        got.append(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+        return fd < 0 || got.size() == limit || (n == 0 && !got.empty()); // n == 0 once the writer closed it
+    });
+    ::close(fd);
+    return got;
+}
+
+// Pipes are written as the shell's ">" and "|" would: a closed standard error fails only the exit code, a closed
+// standard output or FIFO fails the run, and a FIFO waits for its reader; nothing hangs, nothing is left.
+TEST_F(CliTest, PipesThatCloseOrWaitNeitherHangNorPassForSuccess)
+{
+    writeAll(work("big.htm"), bigPage());
+    for (const std::string name : { "a.htm", "b.htm", "sub/c.htm" }) {
+        fs::create_directories(work("site/" + name).parent_path());
+        writeAll(work("site/" + name), Page);
+    }
+    ASSERT_EQ(::mkfifo(work("page.fifo").c_str(), 0600), 0);
+    const struct
+    {
+        const char* name;
+        std::vector<std::string> args;
+        int closedFd; // 1 or 2: standard output or error is a pipe whose reader is gone (at once, or after a byte)
+        std::size_t fifoRead; // once the program waits on page.fifo: the bytes its reader takes before it closes
+        int signal; // sent instead once the program waits
+        int exitCode;
+        std::string err;
+        std::string received; // what page.fifo's reader got
+    } rows[] = {
+        { "closed stderr, site", { "--force", "--stats", "-r", "site", "-o", "public" }, 2, 0, 0, 1, "", "" },
+        { "closed stdout", { "-o", "-", "big.htm" }, 1, 0, 0, 1, "snellitore-cli: -: I/O error 232\n", "" },
+        { "FIFO, its reader comes later", { "--force", "-o", "page.fifo", "page.htm" }, 0, SIZE_MAX, 0, 0, "",
+          PageDefaultApiciDiv },
+        { "FIFO without a reader, SIGTERM", { "--force", "-o", "page.fifo", "page.htm" }, 0, 0, SIGTERM,
+          128 + SIGTERM, "", "" },
+        { "FIFO whose reader stops", { "--force", "-o", "page.fifo", "big.htm" }, 0, 10, 0, 1,
+          "snellitore-cli: page.fifo: I/O error 232\n", "<tr>\n<td  " },
+        { "/dev/null", { "--force", "-o", "/dev/null", "page.htm" }, 0, 0, 0, 0, "", "" },
+        { "/dev/full", { "--force", "-o", "/dev/full", "page.htm" }, 0, 0, 0, 1,
+          "snellitore-cli: /dev/full: Disk full\n", "" },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Launch launch { row.args };
+        int ends[2] = { -1, -1 };
+        if (row.closedFd != 0) {
+            ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+            (row.closedFd == 1 ? launch.stdoutFd : launch.stderrFd) = ends[1];
+        }
+        if (row.closedFd == 2)
+            ::close(ends[0]); // before the start: not one message may find a reader
+        std::string received;
+        launch.whileRunning = [&](pid_t pid) {
+            if (row.closedFd == 1) {
+                char first = 0;
+                EXPECT_EQ(::read(ends[0], &first, 1), 1);
+                ::close(ends[0]);
+            }
+            if ((row.fifoRead != 0 || row.signal != 0) && waitFor([&] { return asleep(pid); })) {
+                if (row.signal != 0)
+                    ::kill(pid, row.signal);
+                else
+                    received = readFifo(work("page.fifo"), row.fifoRead);
+            }
+        };
+        const Outcome outcome = run(launch);
+        ::close(ends[1]);
+        EXPECT_EQ(outcome.exitCode, row.exitCode) << outcome.err;
+        EXPECT_EQ(outcome.err, row.err);
+        EXPECT_EQ(received, row.received);
+        EXPECT_EQ(temporaryFiles(m_root / "work"), std::vector<fs::path> {});
+        EXPECT_TRUE(fs::is_fifo(work("page.fifo")));
+    }
+    for (const std::string name : { "a.htm", "b.htm", "sub/c.htm" })
+        EXPECT_EQ(readAll(work("public/" + name)), PageDefaultApiciDiv) << name;
 }
 
 } // namespace

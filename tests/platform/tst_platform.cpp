@@ -7,6 +7,7 @@
 #include <platform/directory.h>
 #include <platform/file_facts.h>
 #include <platform/io_error.h>
+#include <platform/pending_names.h>
 #include <platform/temporary_files.h>
 
 #include <gtest/gtest.h>
@@ -374,6 +375,70 @@ TEST_F(PlatformTest, StagedFileTakesItsNameOnlyWhenPutInPlace)
             if (name != "out.htm" && name != "target.htm")
                 names.push_back(name);
         EXPECT_EQ(names, std::vector<std::string> {}) << "a temporary file was left behind";
+    }
+}
+
+// What a signal handler removes: a temporary name in flight while it still leads to its own file, nothing else.
+TEST_F(PlatformTest, PendingNamesAreOnlyTheFilesStillInFlight)
+{
+#ifdef _WIN32
+    const bool openFileRemoved = false; // deleting a file held open without sharing its deletion is refused
+#else
+    const bool openFileRemoved = true;
+#endif
+    const auto stage = [this](std::unique_ptr<StagedFile>& staged) {
+        EXPECT_EQ(platform::createStaged(path("out.htm"), staged), 0);
+        std::size_t stored = 0;
+        EXPECT_EQ(staged->write(reinterpret_cast<const unsigned char*>("new"), 3, stored), 0);
+        return staged->temporaryPath();
+    };
+    const struct
+    {
+        const char* name;
+        // Leaves the registry as the row needs it; answers the name to look at after the removal.
+        std::function<std::string(std::unique_ptr<StagedFile>&)> before;
+        bool removed; // by the handler's call
+        bool kept;    // once the staged file is gone too
+    } rows[] = {
+        {"staged file being written", stage, openFileRemoved, false},
+        {"put in place", [&](std::unique_ptr<StagedFile>& staged) {
+             stage(staged);
+             EXPECT_EQ(staged->commit(true), 0);
+             return path("out.htm");
+         },
+         false, true},
+        {"discarded, its name made again by another", [&](std::unique_ptr<StagedFile>& staged) {
+             const std::string name = stage(staged);
+             EXPECT_EQ(staged->discard(), 0);
+             writeFileBytes(name, "another");
+             return name;
+         },
+         false, true},
+        {"its name taken by another file meanwhile", [&](std::unique_ptr<StagedFile>& staged) {
+             const std::string name = stage(staged);
+             EXPECT_EQ(staged->close(), 0);
+             std::filesystem::rename(name, path("moved.htm"));
+             writeFileBytes(name, "another");
+             return name;
+         },
+         false, true},
+        {"reserved, never armed", [&](std::unique_ptr<StagedFile>&) {
+             auto entry = platform::PendingNameEntry::reserve();
+             writeFileBytes(path("reserved.htm"), "made");
+             return path("reserved.htm");
+         },
+         false, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        for (const std::string& name : namesIn(m_dir.path()))
+            std::filesystem::remove(path(name));
+        std::unique_ptr<StagedFile> staged;
+        const std::string name = row.before(staged);
+        platform::removePendingNames(true);
+        EXPECT_EQ(std::filesystem::exists(name), !row.removed);
+        staged.reset(); // the ordinary clean-up finds nothing it must not remove
+        EXPECT_EQ(std::filesystem::exists(name), row.kept);
     }
 }
 

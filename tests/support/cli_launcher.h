@@ -63,6 +63,8 @@ struct Launch
     bool withoutDacOverride = false; // root loses its power to ignore permission bits
     std::function<void(pid_t)> whileRunning {}; // acts while the program runs
     bool stderrTerminal = false; // standard error is a pseudo-terminal, which passes the bytes as they are
+    int stdoutFd = -1; // standard output goes to this descriptor of the caller's (a pipe) instead, when set
+    int stderrFd = -1; // the same for standard error, which is then not captured
 #endif
     std::string temporaryFolder {}; // the program's temporary folder (TMPDIR, %TMP% and %TEMP%), when set
 };

@@ -144,11 +144,14 @@ Outcome CliTest::run(const Launch& launch)
         stdinFd = openOrDie(path[0] == '/' ? path : work(path).string(), O_RDONLY);
         ::lseek(stdinFd, launch.stdinOffset, SEEK_SET);
     }
-    const int outFd = openOrDie(outPath, launch.stdoutFlags);
+    const int outFd = launch.stdoutFd >= 0 ? ::fcntl(launch.stdoutFd, F_DUPFD_CLOEXEC, 0)
+                                           : openOrDie(outPath, launch.stdoutFlags);
     int master = -1;
     int errFd = -1;
     if (launch.stderrTerminal)
         EXPECT_TRUE(openTerminal(master, errFd)) << "no pseudo-terminal: " << std::strerror(errno);
+    else if (launch.stderrFd >= 0)
+        errFd = ::fcntl(launch.stderrFd, F_DUPFD_CLOEXEC, 0);
     else
         errFd = openOrDie(errPath, O_WRONLY | O_CREAT | O_TRUNC);
 
@@ -157,7 +160,9 @@ Outcome CliTest::run(const Launch& launch)
         ::dup2(stdinFd, 0);
         ::dup2(outFd, 1);
         ::dup2(errFd, 2);
-        std::signal(SIGPIPE, SIG_DFL);
+        // What the test sends must reach the program, even from a test started with some signals ignored.
+        for (const int caught : { SIGPIPE, SIGINT, SIGHUP, SIGTERM })
+            std::signal(caught, SIG_DFL);
         if (!launch.temporaryFolder.empty())
             ::setenv("TMPDIR", launch.temporaryFolder.c_str(), 1);
         ::alarm(ChildTimeLimit); // a program that hangs fails its test instead of stalling the suite
@@ -184,9 +189,12 @@ Outcome CliTest::run(const Launch& launch)
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
     Outcome outcome;
     outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    if (launch.stdoutPath.empty())
+    if (launch.stdoutPath.empty() && launch.stdoutFd < 0)
         outcome.out = readAll(outPath);
-    outcome.err = launch.stderrTerminal ? drainTerminal(master) : readAll(errPath);
+    if (launch.stderrTerminal)
+        outcome.err = drainTerminal(master);
+    else if (launch.stderrFd < 0)
+        outcome.err = readAll(errPath);
     return outcome;
 }
 
