@@ -508,9 +508,13 @@ std::string bigPage()
 bool waitFor(const std::function<bool()>& done)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!done() && std::chrono::steady_clock::now() < deadline)
+    for (;;) {
+        if (done()) // asked once: what held may be gone by a second look
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
         ::usleep(200);
-    return done();
+    }
 }
 
 // Whether the program's main thread sleeps in a call (a write to a full pipe, the open of a FIFO).
@@ -532,20 +536,30 @@ std::vector<fs::path> temporaryFiles(const fs::path& folder)
     return found;
 }
 
-// Stops the program while a temporary file in folder has bytes: the moment is then fixed, whatever the speed.
+// Stops the program while a temporary file in folder has bytes: the moment is then fixed, whatever the speed. A
+// file may be named into place between the look and the stop (a small page beside the big one), so the program is
+// let go and caught again until the stop holds one.
 bool freezeWhileStaged(pid_t pid, const fs::path& folder)
 {
     const auto staged = [&] {
         std::error_code error;
-        const auto files = temporaryFiles(folder);
-        return !files.empty() && fs::file_size(files.front(), error) > 0 && !error;
-    };
-    if (!waitFor(staged))
+        for (const fs::path& file : temporaryFiles(folder))
+            if (fs::file_size(file, error) > 0 && !error)
+                return true;
         return false;
-    ::kill(pid, SIGSTOP);
-    siginfo_t info {};
-    ::waitid(P_PID, static_cast<id_t>(pid), &info, WSTOPPED | WEXITED | WNOWAIT);
-    return info.si_code == CLD_STOPPED && staged();
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (waitFor(staged) && std::chrono::steady_clock::now() < deadline) {
+        ::kill(pid, SIGSTOP);
+        siginfo_t info {};
+        ::waitid(P_PID, static_cast<id_t>(pid), &info, WSTOPPED | WEXITED | WNOWAIT);
+        if (info.si_code != CLD_STOPPED)
+            return false;
+        if (staged())
+            return true;
+        ::kill(pid, SIGCONT);
+    }
+    return false;
 }
 
 // A signal removes what the run staged and leaves DEST as it was, in every kind of run, also while the run waits
