@@ -60,11 +60,17 @@ function theEngine() {
 // An I/O failure of a named file, as the CLI reports it: "page.htm: File not found", with the CLI's code.
 class IoError extends Error {
     constructor(file, code, text, cause) {
-        super(`${file}: ${text ?? ioErrorText(code)}`, cause ? { cause } : undefined);
+        super(`${file}: ${text ?? failureText(code, file)}`, cause ? { cause } : undefined);
         this.name = 'IoError';
         this.code = code;
         this.path = file;
     }
+}
+
+// A missing folder on the way is named as such, which the code's own text ("Invalid filename") does not tell.
+function failureText(code, file) {
+    if (code === IoCode.PathNotFound) return `No such folder: ${path.dirname(file)}`;
+    return ioErrorText(code);
 }
 
 function ioErrorText(code) {

@@ -30,6 +30,7 @@ const SafeHtml = 0; // the engine's SafeLanguage::Html, the language of a page w
 
 const Text = Object.freeze({
     Exists: 'File exists (use force: true to replace it)',
+    Folder: 'is a folder',
     TemporaryIn: 'temporary file in ',
 });
 
@@ -326,8 +327,9 @@ async function openSource(name) {
     const file = new SystemFile(fd, displayName(name));
     try {
         const facts = attempt(name, () => fs.fstatSync(fd, { bigint: true }));
-        if (facts.isDirectory()) throw new IoError(file.name, IoCode.AccessDenied);
-        const identity = facts.isFile() ? { dev: facts.dev, ino: facts.ino } : null;
+        if (facts.isDirectory()) throw new IoError(file.name, IoCode.AccessDenied, Text.Folder);
+        // A new destination takes a file's permission bits, as cp does; the umask still applies.
+        const identity = facts.isFile() ? { dev: facts.dev, ino: facts.ino, mode: Number(facts.mode) & 0o777 } : null;
         if (facts.isFile() && facts.size > 0n && (facts.blocks > 0n || facts.size > 65536n)) return { file, identity };
         const spooled = await spoolFile(file);
         file.abandon();
@@ -378,8 +380,8 @@ function openDestination(name, source, force) {
     const contents = contentsOfName(name);
     if (contents !== 'nothing' && sameIdentity(source.identity, name))
         throw new IoError(shown, IoCode.AccessDenied, sameFileText());
+    if (contents === 'folder') throw new IoError(shown, IoCode.AccessDenied, Text.Folder);
     if (contents !== 'nothing' && !force) throw new IoError(shown, IoCode.FileExists, Text.Exists);
-    if (contents === 'folder') throw new IoError(shown, IoCode.AccessDenied);
     if (contents === 'stream')
         return {
             file: new SystemFile(
@@ -389,18 +391,18 @@ function openDestination(name, source, force) {
             staged: null,
         };
     if (contents === 'file') attempt(name, () => fs.accessSync(name, fs.constants.W_OK));
-    const staged = createStaged(name);
+    const staged = createStaged(name, source.identity?.mode ?? 0o666);
     if (contents === 'file') adoptOwnerAndMode(staged, name);
     return { file: staged.file, staged };
 }
 
-function createStaged(name) {
+function createStaged(name, mode) {
     const folder = path.dirname(displayName(name));
     for (;;) {
         const temporary = path.join(folder, `.snellitore-${randomSuffix()}`);
         let fd;
         try {
-            fd = fs.openSync(temporary, 'wx', 0o666);
+            fd = fs.openSync(temporary, 'wx', mode);
         } catch (error) {
             if (error.code === 'EEXIST') continue;
             throw failure(name, error);

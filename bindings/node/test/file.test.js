@@ -119,22 +119,35 @@ const Failures = [
         case: 'a source in a missing folder',
         source: 'gone/page.htm',
         code: 3,
-        text: 'Invalid filename',
+        text: 'No such folder: gone',
         names: 'source',
     },
     {
+        // The CLI's text names its own -r.
         case: 'a source that is a folder',
         setup: (f) => fs.mkdirSync(path.join(f, 'site')),
         source: 'site',
         code: 5,
+        text: 'is a folder',
         names: 'source',
+        cliDiffers: true,
     },
-    { case: 'a destination in a missing folder', destination: 'gone/out.htm', code: 3 },
+    { case: 'a destination in a missing folder', destination: 'gone/out.htm', code: 3, text: 'No such folder: gone' },
+    {
+        // The CLI's text tells how to write into the folder, which compactFile does not do.
+        case: 'a destination that is a folder',
+        setup: (f) => fs.mkdirSync(path.join(f, 'out.htm')),
+        code: 5,
+        text: 'is a folder',
+        cliDiffers: true,
+    },
     {
         case: 'a destination that is a folder, with force',
         setup: (f) => fs.mkdirSync(path.join(f, 'out.htm')),
         force: true,
         code: 5,
+        text: 'is a folder',
+        cliDiffers: true,
     },
     {
         case: 'the source itself, with force',
@@ -230,6 +243,31 @@ test('force replaces a file, keeping its permission bits', async (t) => {
     assert.equal(fs.readFileSync(destination, 'utf8'), '<p> a </p>');
     assert.equal(fs.statSync(destination).mode & 0o7777, 0o640);
     assert.deepEqual(namesIn(folder), ['out.htm', 'page.htm']);
+});
+
+test('a new destination takes the permission bits of its source, limited by the umask, as the CLI', async (t) => {
+    for (const [mode, umask, expected] of [
+        [0o600, 0o022, 0o600],
+        [0o755, 0o027, 0o750],
+        [0o444, 0o022, 0o444],
+    ]) {
+        await t.test(`${mode.toString(8)} under umask ${umask.toString(8)}`, async (t) => {
+            const folder = scratchFolder(t);
+            const source = path.join(folder, 'page.htm');
+            fs.writeFileSync(source, '<p>  a  </p>');
+            fs.chmodSync(source, mode);
+            const before = process.umask(umask);
+            try {
+                await compactFile(source, path.join(folder, 'node.htm'));
+                const cli = spawnSync(process.env.SNELLITORE_CLI, ['-o', 'cli.htm', 'page.htm'], { cwd: folder });
+                assert.equal(cli.status, 0, cli.stderr.toString());
+            } finally {
+                process.umask(before);
+            }
+            assert.equal(fs.statSync(path.join(folder, 'node.htm')).mode & 0o7777, expected);
+            assert.equal(fs.statSync(path.join(folder, 'cli.htm')).mode & 0o7777, expected);
+        });
+    }
 });
 
 test('force replaces a link, never writing through it', async (t) => {
