@@ -1,8 +1,9 @@
 // What every run of snellitore-cli reports the same way: its exit codes, its prefix and the texts it shares.
 #pragma once
 
+#include <platform/shown_text.h>
+
 #include <string>
-#include <string_view>
 
 namespace ExitCode {
 inline constexpr int Success = 0;
@@ -19,11 +20,8 @@ inline constexpr const char* FolderInTheWay = "is a folder"; // where a folder r
 inline constexpr const char* NoSuchFolder = "No such folder: ";
 } // namespace CliText
 
-// Text as one line: C0 controls and DEL as \n, \t, \r or \xNN, the C1 controls, the line and paragraph
-// separators and the direction embeddings, overrides and isolates as \uXXXX, and a byte that is not UTF-8 as
-// \xNN. A name then keeps its line and cannot move or hide what follows it. The backslash stays as it is: it
-// separates the folders of a Windows path.
-std::string shownText(std::string_view text);
+// Every name and text in a message is shown as one line.
+using platform::shownText;
 
 // The line that reports something about one file or folder: "snellitore-cli: PATH: TEXT".
 std::string messageLine(const std::string& path, const std::string& text);

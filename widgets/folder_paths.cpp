@@ -1,6 +1,8 @@
 // Folder path helpers shared by the pane widgets, and the process-wide memory of visited folders per volume.
 #include <widgets/folder_paths.h>
 
+#include <platform/shown_text.h>
+
 #include <QCollator>
 #include <QDir>
 #include <QFile>
@@ -10,6 +12,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <string>
 #include <system_error>
 #include <vector>
 
@@ -47,30 +50,6 @@ QStorageInfo volumeOf(const QByteArray& folder)
     while (QFile::encodeName(QFile::decodeName(level)) != level && !isRootFolder(level))
         level = parentFolder(level);
     return QStorageInfo(QFile::decodeName(level));
-}
-
-// C0 and C1 controls and DEL; the line and paragraph separators; the embeddings, overrides and isolates that
-// would move the mark away from the end of the row.
-bool isHiddenControl(char16_t c)
-{
-    return c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x2028 || c == 0x2029 || (c >= 0x202a && c <= 0x202e)
-        || (c >= 0x2066 && c <= 0x2069);
-}
-
-QString escapedControl(char16_t c)
-{
-    switch (c) {
-    case u'\n':
-        return QStringLiteral("\\n");
-    case u'\t':
-        return QStringLiteral("\\t");
-    case u'\r':
-        return QStringLiteral("\\r");
-    default:
-        // Below 0x80 the character is one byte of the name; above it, it is shown by its code point.
-        return c < 0x80 ? QStringLiteral("\\x%1").arg(uint(c), 2, 16, QLatin1Char('0'))
-                        : QStringLiteral("\\u%1").arg(uint(c), 4, 16, QLatin1Char('0'));
-    }
 }
 
 } // namespace
@@ -137,14 +116,22 @@ QString shownName(const QByteArray& name)
 
 QString visibleName(const QByteArray& name)
 {
+    // Every character that hides something lies in the 16-bit range, so the UTF-16 units are looked at alone.
     const QString shown = shownName(name);
-    const auto hidden = [](QChar c) { return isHiddenControl(c.unicode()); };
+    const auto hidden = [](QChar c) { return platform::hidesSomething(c.unicode()); };
     if (std::none_of(shown.cbegin(), shown.cend(), hidden))
         return shown;
     QString visible;
     visible.reserve(shown.size() + 8);
-    for (const QChar c : shown)
-        visible += hidden(c) ? escapedControl(c.unicode()) : QString(c);
+    for (const QChar c : shown) {
+        if (!hidden(c)) {
+            visible += c;
+            continue;
+        }
+        std::string escape;
+        platform::appendEscaped(escape, c.unicode());
+        visible += QLatin1String(escape.data(), static_cast<qsizetype>(escape.size()));
+    }
     return visible;
 }
 
