@@ -3,28 +3,6 @@
 #include <platform/io_error.h>
 #include <platform/win32_system.h>
 
-namespace {
-
-// What the name itself holds, a link too, not what it leads to; a device has no attributes of its own.
-int attributesOfEntry(const std::string& path, DWORD& attributes, DWORD& reparseTag)
-{
-    HANDLE handle;
-    if (const int code = win32::openHandle(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                           handle))
-        return code;
-    int code = IoCode::Ok;
-    reparseTag = 0;
-    if (::GetFileType(handle) != FILE_TYPE_DISK)
-        attributes = FILE_ATTRIBUTE_DEVICE;
-    else
-        code = win32::attributesOfHandle(handle, attributes, reparseTag);
-    ::CloseHandle(handle);
-    return code;
-}
-
-} // namespace
-
 namespace win32 {
 
 NameContents contentsOfAttributes(DWORD attributes, DWORD reparseTag)
@@ -86,7 +64,7 @@ int contentsOfName(const std::string& path, NameContents& contents)
 {
     DWORD attributes = 0;
     DWORD tag = 0;
-    const int code = attributesOfEntry(path, attributes, tag);
+    const int code = win32::attributesOfName(path, attributes, tag);
     if (code == IoCode::FileNotFound) {
         contents = NameContents::Nothing;
         return IoCode::Ok;

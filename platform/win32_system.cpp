@@ -179,11 +179,17 @@ int attributesOfHandle(HANDLE handle, DWORD& attributes, DWORD& reparseTag)
 
 int attributesOfName(const std::string& path, DWORD& attributes, DWORD& reparseTag)
 {
+    // No access asked: CreateFileW adds what reading the attributes needs, also for a device.
     HANDLE handle = INVALID_HANDLE_VALUE;
-    if (const int code = openHandle(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, handle))
+    if (const int code = openHandle(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, handle))
         return code;
-    const int code = attributesOfHandle(handle, attributes, reparseTag);
+    int code = IoCode::Ok;
+    reparseTag = 0;
+    if (::GetFileType(handle) != FILE_TYPE_DISK)
+        attributes = FILE_ATTRIBUTE_DEVICE;
+    else
+        code = attributesOfHandle(handle, attributes, reparseTag);
     ::CloseHandle(handle);
     return code;
 }

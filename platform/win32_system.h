@@ -55,7 +55,8 @@ NameContents contentsOfAttributes(DWORD attributes, DWORD reparseTag);
 
 // The attributes and the reparse tag (0 unless FILE_ATTRIBUTE_REPARSE_POINT) of an open handle.
 int attributesOfHandle(HANDLE handle, DWORD& attributes, DWORD& reparseTag);
-// The same for a name itself, a link too, not what it leads to.
+// The same for a name itself, a link too, not what it leads to; a device has no attributes of its own and answers
+// FILE_ATTRIBUTE_DEVICE.
 int attributesOfName(const std::string& path, DWORD& attributes, DWORD& reparseTag);
 
 // The identity in what GetFileInformationByHandle tells.
