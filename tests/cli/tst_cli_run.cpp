@@ -10,8 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <sstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 

@@ -72,6 +72,14 @@ protected:
         std::replace(native.begin(), native.end(), '/', '\\');
         return native;
     }
+    // Each row starts from an empty folder; a read-only file left by a row is removed too.
+    void emptyFolder() const
+    {
+        for (const std::string& name : namesIn(m_dir.path())) {
+            ::SetFileAttributesW(wide(path(name)).c_str(), FILE_ATTRIBUTE_NORMAL);
+            std::filesystem::remove(path(name));
+        }
+    }
 
     TempFolder m_dir;
 };
@@ -433,10 +441,7 @@ TEST_F(WindowsPlatformTest, StagedFileOnWindows)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        for (const std::string& name : namesIn(m_dir.path())) {
-            ::SetFileAttributesW(wide(path(name)).c_str(), FILE_ATTRIBUTE_NORMAL);
-            std::filesystem::remove(path(name));
-        }
+        emptyFolder();
         if (row.before) {
             writeFileBytes(path("out.htm"), row.before);
             ::SetFileAttributesW(wide(path("out.htm")).c_str(), row.attributes);
@@ -478,10 +483,7 @@ TEST_F(WindowsPlatformTest, StagedFileForAReadOnlySource)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        for (const std::string& name : namesIn(m_dir.path())) {
-            ::SetFileAttributesW(wide(path(name)).c_str(), FILE_ATTRIBUTE_NORMAL);
-            std::filesystem::remove(path(name));
-        }
+        emptyFolder();
         if (row.replacing) {
             writeFileBytes(path("out.htm"), "old");
             ::SetFileAttributesW(wide(path("out.htm")).c_str(), FILE_ATTRIBUTE_HIDDEN);
